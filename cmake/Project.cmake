@@ -1,0 +1,37 @@
+# Shared build settings: warnings, sanitizers and the one-library-per-folder rule.
+
+if(QT_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+elseif(QT_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
+if(WIN32)
+    # Static run time so that the module and test programs run under Wine
+    # without the toolchain's DLLs beside them.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+# Warnings apply to our own targets only, never to GoogleTest.
+function(qt_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# One static library per source folder, from the .cpp files it holds.
+function(qt_folder_library name)
+    cmake_parse_arguments(ARG "" "" "DEPENDS;SOURCES" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    list(APPEND sources ${ARG_SOURCES})
+    if(sources)
+        add_library(${name} STATIC ${sources})
+        target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+        qt_warnings(${name})
+    else()
+        add_library(${name} INTERFACE)
+        target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${name} INTERFACE ${ARG_DEPENDS})
+    endif()
+endfunction()

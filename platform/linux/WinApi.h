@@ -1,0 +1,101 @@
+// The Win32 kernel and COM run-time calls that the system makes, for the Linux
+// build. Behaviour follows the platform where the system relies on it.
+#pragma once
+
+#include "DShowTypes.h"
+
+#include <pthread.h>
+
+// ---- Interlocked operations ------------------------------------------------
+inline LONG InterlockedIncrement(LONG volatile* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
+inline LONG InterlockedDecrement(LONG volatile* value) { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
+inline LONG InterlockedExchange(LONG volatile* target, LONG value)
+{
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+inline PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value)
+{
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+inline LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG comparand)
+{
+    __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    return comparand;
+}
+
+// ---- Critical sections (re-entrant) -----------------------------------------
+struct CRITICAL_SECTION {
+    pthread_mutex_t mutex;
+};
+typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+void DeleteCriticalSection(LPCRITICAL_SECTION section);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
+
+// ---- Handles, events, threads ---------------------------------------------
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define STILL_ACTIVE 259u
+
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                    LPVOID parameter, DWORD flags, LPDWORD threadId);
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+DWORD GetCurrentThreadId();
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL CloseHandle(HANDLE handle);
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+// ---- Modules ------------------------------------------------------------------
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+
+// ---- Code pages (the ANSI code page of this platform is UTF-8) --------------
+#define CP_ACP 0
+#define CP_UTF8 65001
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByte, int multiByteCount, LPWSTR wide,
+                        int wideCount);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideCount, LPSTR multiByte,
+                        int multiByteCount, LPCCH defaultChar, LPBOOL usedDefaultChar);
+
+// ---- COM run time -------------------------------------------------------------
+#define CLSCTX_INPROC_SERVER 0x1
+#define CLSCTX_INPROC_HANDLER 0x2
+#define CLSCTX_LOCAL_SERVER 0x4
+#define CLSCTX_INPROC (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)
+#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER)
+#define COINIT_APARTMENTTHREADED 0x2
+#define COINIT_MULTITHREADED 0x0
+#define COINIT_DISABLE_OLE1DDE 0x4
+
+LPVOID CoTaskMemAlloc(SIZE_T size);
+LPVOID CoTaskMemRealloc(LPVOID memory, SIZE_T size);
+void CoTaskMemFree(LPVOID memory);
+HRESULT CoInitialize(LPVOID reserved);
+HRESULT CoInitializeEx(LPVOID reserved, DWORD flags);
+void CoUninitialize();
+void CoFreeUnusedLibraries();
+HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out);
+HRESULT StringFromCLSID(REFCLSID clsid, LPOLESTR* out);
+int StringFromGUID2(REFGUID guid, LPOLESTR text, int maxChars);
+HRESULT CLSIDFromString(LPCOLESTR text, LPCLSID clsid);
+
+// The layer's table of classes that CoCreateInstance serves in process, in
+// place of the system's class registry for the platform's own classes.
+typedef HRESULT (*PlatformClassCreator)(IUnknown* outer, REFIID iid, void** out);
+void PlatformRegisterClass(REFCLSID clsid, PlatformClassCreator creator);
+// Makes the next task memory allocation fail, for tests of failure paths.
+void PlatformFailNextTaskAllocation();
