@@ -20,4 +20,6 @@
 #else
 #include "linux/WinApi.h"
 #include "linux/DShowInterfaces.h"
+#include "linux/Registry.h"
+#include "linux/Window.h"
 #endif
