@@ -12,6 +12,8 @@ public:
 
     void Lock() { EnterCriticalSection(&section); }
     void Unlock() { LeaveCriticalSection(&section); }
+    // Takes the lock only if no other thread holds it.
+    bool TryLock() { return TryEnterCriticalSection(&section) != FALSE; }
 
 private:
     CRITICAL_SECTION section;

@@ -11,6 +11,8 @@
 namespace {
 
 thread_local int apartmentCount = 0;
+// The concurrency model the thread joined first: COINIT_APARTMENTTHREADED or not.
+thread_local DWORD apartmentModel = 0;
 
 struct ClassEntry {
     CLSID clsid;
@@ -50,7 +52,20 @@ void CoTaskMemFree(LPVOID memory) { std::free(memory); }
 
 HRESULT CoInitialize(LPVOID reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
 
-HRESULT CoInitializeEx(LPVOID, DWORD) { return apartmentCount++ == 0 ? S_OK : S_FALSE; }
+HRESULT CoInitializeEx(LPVOID, DWORD flags)
+{
+    DWORD model = flags & COINIT_APARTMENTTHREADED;
+    if (apartmentCount == 0) {
+        apartmentModel = model;
+        apartmentCount = 1;
+        return S_OK;
+    }
+    // As on the platform: a thread cannot change apartments, and the refusal takes no reference.
+    if (model != apartmentModel)
+        return RPC_E_CHANGED_MODE;
+    ++apartmentCount;
+    return S_FALSE;
+}
 
 void CoUninitialize()
 {
