@@ -198,8 +198,10 @@ TEST(SampleLocatorCost, SteppingAndSeekingAllocateNothing)
     SampleLocation sample;
     uint32_t delivered = 0;
     HRESULT last = S_OK;
-    allocations = 0;
     countingAllocations = true;
+    int* volatile probe = new int(1); // volatile: the pair may not be optimised away
+    delete probe;
+    ASSERT_EQ(allocations.exchange(0), 1) << "the counter does not see this program's allocations";
     open.locator.Reposition(1500 * 1000); // 1,500 is deep inside a chunk of 700
     while (open.locator.AdvanceSample(&sample) == S_OK)
         ++delivered;
