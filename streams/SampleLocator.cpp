@@ -152,7 +152,7 @@ bool SampleLocator::AddSizesBefore(uint32_t index, uint32_t count, int64_t* offs
     return true;
 }
 
-HRESULT SampleLocator::Fail(HRESULT result)
+HRESULT SampleLocator::Remember(HRESULT result)
 {
     placement = result;
     return result;
@@ -170,32 +170,32 @@ HRESULT SampleLocator::LocateSample(uint32_t index)
     chunkCursor = chunkTableOffset;
 
     if (!HasTiming() || index >= sampleCount)
-        return Fail(S_FALSE);
+        return Remember(S_FALSE);
     // Offset 0 is where the file's first box header lies, never a table.
     if (chunkMapCount == 0 || sizeTableOffset <= 0 || chunkTableOffset <= 0)
-        return Fail(E_FAIL);
+        return Remember(E_FAIL);
 
     uint32_t runIndex = RunHolding(index);
     const ChunkRun& run = chunkMap[runIndex];
     // Only the open-ended last run can be empty here: the map holds fewer
     // samples than the track claims.
     if (run.samplesPerChunk == 0)
-        return Fail(E_FAIL);
+        return Remember(E_FAIL);
     uint64_t withinRun = index - run.firstSample;
     uint64_t chunk = run.firstChunk + withinRun / run.samplesPerChunk;
     uint32_t before = static_cast<uint32_t>(withinRun % run.samplesPerChunk);
     if (chunk > chunkCount) // also catches chunk numbers past 32 bits
-        return Fail(E_FAIL);
+        return Remember(E_FAIL);
 
     int64_t offset = 0;
     if (!ReadChunkOffset(static_cast<uint32_t>(chunk), &offset) || !AddSizesBefore(index, before, &offset))
-        return Fail(E_FAIL);
+        return Remember(E_FAIL);
     cursor.samplesLeftInChunk = run.samplesPerChunk - before;
     cursor.chunkNumber = static_cast<uint32_t>(chunk);
     cursor.chunkMapIndex = runIndex;
     cursor.sampleOffset = offset;
     chunkCursor = chunkTableOffset + 4 * int64_t(chunk);
-    return Fail(S_OK);
+    return Remember(S_OK);
 }
 
 HRESULT SampleLocator::Reposition(REFERENCE_TIME start)
@@ -253,17 +253,17 @@ HRESULT SampleLocator::AdvanceSample(SampleLocation* sample)
         return placement;
     // The end of this pin's stream: its own cursor reached the track's count.
     if (currentSample >= sampleCount)
-        return Fail(S_FALSE);
+        return Remember(S_FALSE);
 
     ChunkCursorSet& cursor = ActiveCursor();
     if (cursor.samplesLeftInChunk == 0) {
         HRESULT result = EnterNextChunk(cursor);
         if (result != S_OK)
-            return Fail(result);
+            return Remember(result);
     }
     uint32_t size = 0;
     if (!sizeReader || !sizeReader->ReadBigEndian32At(sizeCursor, &size))
-        return Fail(E_FAIL);
+        return Remember(E_FAIL);
 
     sample->index = currentSample;
     sample->offset = cursor.sampleOffset;

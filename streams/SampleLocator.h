@@ -116,7 +116,7 @@ class SampleLocator {
     bool ReadChunkOffset(uint32_t chunk, int64_t* offset);
     bool AddSizesBefore(uint32_t index, uint32_t count, int64_t* offset);
     HRESULT EnterNextChunk(ChunkCursorSet& cursor);
-    HRESULT Fail(HRESULT result);
+    HRESULT Remember(HRESULT placementResult); // keeps and returns the answer of the last placement
 
     FileReader* sizeReader;
     FileReader* chunkReader;
