@@ -1,0 +1,276 @@
+#include "streams/SampleLocator.h"
+
+#include "streams/ByteOrder.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+namespace {
+
+// Run lengths are summed in 64 bits and capped here: no sample index (32 bits)
+// reaches a run that starts beyond it, and the sum can no longer overflow.
+constexpr uint64_t kBeyondAnySample = uint64_t(1) << 33;
+
+// The sizes of the samples before a seek target in its chunk are read in
+// blocks of this many entries, from a buffer on the stack.
+constexpr uint32_t kSizeEntriesPerRead = 256;
+
+// floor(t * count / d) for 0 <= t < d. The product may need 96 bits, so it is
+// formed one bit of count at a time while the remainder is kept below d.
+uint32_t ScaleIndex(uint64_t t, uint32_t count, uint64_t d)
+{
+    uint64_t quotient = 0;
+    uint64_t remainder = 0;
+    for (int bit = 31; bit >= 0; --bit) {
+        quotient <<= 1;
+        remainder <<= 1; // below 2d, and d < 2^63
+        if (remainder >= d) {
+            remainder -= d;
+            ++quotient;
+        }
+        if ((count >> bit) & 1) {
+            remainder += t;
+            if (remainder >= d) {
+                remainder -= d;
+                ++quotient;
+            }
+        }
+    }
+    return static_cast<uint32_t>(quotient); // below count, since t < d
+}
+
+} // namespace
+
+SampleLocator::SampleLocator(FileReader* sizeReader, FileReader* chunkReader)
+    : sizeReader(sizeReader), chunkReader(chunkReader)
+{
+}
+
+bool SampleLocator::SetChunkMap(StreamKind streamKind, const ChunkMapEntry* entries, uint32_t count)
+{
+    kind = streamKind;
+    chunkMap.reset();
+    chunkMapCount = 0;
+    aacCursor = ChunkCursorSet();
+    avcCursor = ChunkCursorSet();
+    placed = false;
+    if (!entries || count == 0 || entries[0].firstChunk == 0)
+        return false;
+    // Chunk numbers that go down would give runs of negative length: such a
+    // map cannot say where any sample after them lies.
+    for (uint32_t i = 1; i < count; ++i)
+        if (entries[i].firstChunk < entries[i - 1].firstChunk)
+            return false;
+
+    chunkMap.reset(new (std::nothrow) ChunkRun[count]);
+    if (!chunkMap)
+        return false;
+    uint64_t firstSample = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        chunkMap[i] = {entries[i].firstChunk, entries[i].samplesPerChunk, firstSample};
+        if (i + 1 < count) {
+            uint64_t chunks = entries[i + 1].firstChunk - entries[i].firstChunk;
+            uint64_t samples = std::min(chunks * entries[i].samplesPerChunk, kBeyondAnySample);
+            firstSample = std::min(firstSample + samples, kBeyondAnySample);
+        }
+    }
+    chunkMapCount = count;
+    ActiveCursor().chunkMode = (count == 1 && entries[0].samplesPerChunk == 1) ? 0 : 1;
+    return true;
+}
+
+void SampleLocator::SetStreamTiming(uint32_t count, REFERENCE_TIME mediaDuration)
+{
+    sampleCount = count;
+    duration = mediaDuration;
+    // Truncated toward zero; 0 when there is nothing to divide, which ends
+    // the stream at once instead of dividing by zero later.
+    averageSampleDuration = (count > 0 && mediaDuration > 0) ? mediaDuration / static_cast<REFERENCE_TIME>(count) : 0;
+    placed = false;
+}
+
+void SampleLocator::SetSampleSizeTableOffset(int32_t offset)
+{
+    sizeTableOffset = offset;
+    placed = false;
+}
+
+void SampleLocator::SetChunkOffsetTableOffset(int32_t offset, uint32_t chunks)
+{
+    chunkTableOffset = offset;
+    chunkCount = chunks;
+    placed = false;
+}
+
+bool SampleLocator::HasTiming() const
+{
+    return sampleCount > 0 && duration > 0 && averageSampleDuration > 0;
+}
+
+uint32_t SampleLocator::SampleIndexAt(REFERENCE_TIME t) const
+{
+    if (t <= 0 || duration <= 0)
+        return 0;
+    if (t >= duration)
+        return sampleCount;
+    return ScaleIndex(static_cast<uint64_t>(t), sampleCount, static_cast<uint64_t>(duration));
+}
+
+uint32_t SampleLocator::RunHolding(uint32_t index) const
+{
+    // The last run that starts at or before the sample; runs of zero chunks
+    // share their start with the next run and are passed over.
+    const ChunkRun* begin = chunkMap.get();
+    const ChunkRun* after = std::upper_bound(begin, begin + chunkMapCount, uint64_t(index),
+                                             [](uint64_t i, const ChunkRun& run) { return i < run.firstSample; });
+    return static_cast<uint32_t>(after - begin) - 1; // the first run starts at sample 0
+}
+
+bool SampleLocator::ReadChunkOffset(uint32_t chunk, int64_t* offset)
+{
+    uint32_t value = 0;
+    if (!chunkReader || !chunkReader->ReadBigEndian32At(chunkTableOffset + 4 * (int64_t(chunk) - 1), &value))
+        return false;
+    *offset = value;
+    return true;
+}
+
+bool SampleLocator::AddSizesBefore(uint32_t index, uint32_t count, int64_t* offset)
+{
+    uint8_t block[4 * kSizeEntriesPerRead];
+    int64_t at = sizeTableOffset + 4 * (int64_t(index) - count);
+    while (count > 0) {
+        uint32_t entries = std::min(count, kSizeEntriesPerRead);
+        if (!sizeReader || sizeReader->ReadAt(at, block, 4 * size_t(entries)) != 4 * size_t(entries))
+            return false;
+        for (uint32_t i = 0; i < entries; ++i)
+            *offset += LoadBigEndian32(block + 4 * i);
+        at += 4 * int64_t(entries);
+        count -= entries;
+    }
+    return true;
+}
+
+HRESULT SampleLocator::Remember(HRESULT result)
+{
+    placement = result;
+    return result;
+}
+
+HRESULT SampleLocator::LocateSample(uint32_t index)
+{
+    ChunkCursorSet& cursor = ActiveCursor();
+    int32_t chunkMode = cursor.chunkMode; // a property of the map, not of the place
+    cursor = ChunkCursorSet();
+    cursor.chunkMode = chunkMode;
+    placed = true;
+    currentSample = index;
+    sizeCursor = sizeTableOffset + 4 * int64_t(index);
+    chunkCursor = chunkTableOffset;
+
+    if (!HasTiming() || index >= sampleCount)
+        return Remember(S_FALSE);
+    // Offset 0 is where the file's first box header lies, never a table.
+    if (chunkMapCount == 0 || sizeTableOffset <= 0 || chunkTableOffset <= 0)
+        return Remember(E_FAIL);
+
+    uint32_t runIndex = RunHolding(index);
+    const ChunkRun& run = chunkMap[runIndex];
+    // Only the open-ended last run can be empty here: the map holds fewer
+    // samples than the track claims.
+    if (run.samplesPerChunk == 0)
+        return Remember(E_FAIL);
+    uint64_t withinRun = index - run.firstSample;
+    uint64_t chunk = run.firstChunk + withinRun / run.samplesPerChunk;
+    uint32_t before = static_cast<uint32_t>(withinRun % run.samplesPerChunk);
+    if (chunk > chunkCount) // also catches chunk numbers past 32 bits
+        return Remember(E_FAIL);
+
+    int64_t offset = 0;
+    if (!ReadChunkOffset(static_cast<uint32_t>(chunk), &offset) || !AddSizesBefore(index, before, &offset))
+        return Remember(E_FAIL);
+    cursor.samplesLeftInChunk = run.samplesPerChunk - before;
+    cursor.chunkNumber = static_cast<uint32_t>(chunk);
+    cursor.chunkMapIndex = runIndex;
+    cursor.sampleOffset = offset;
+    chunkCursor = chunkTableOffset + 4 * int64_t(chunk);
+    return Remember(S_OK);
+}
+
+HRESULT SampleLocator::Reposition(REFERENCE_TIME start)
+{
+    seekBase = std::max<REFERENCE_TIME>(start, 0);
+    return LocateSample(SampleIndexAt(seekBase));
+}
+
+bool SampleLocator::SkipAhead(REFERENCE_TIME late)
+{
+    if (late <= 0 || !HasTiming())
+        return false;
+    // Saturating: a lateness near the end of the time line ends the stream
+    // rather than wrapping to the start.
+    constexpr REFERENCE_TIME limit = std::numeric_limits<REFERENCE_TIME>::max();
+    REFERENCE_TIME step = late > limit - averageSampleDuration ? limit : late + averageSampleDuration;
+    seekBase = seekBase > limit - step ? limit : seekBase + step;
+    seekBase = seekBase / averageSampleDuration * averageSampleDuration;
+    LocateSample(SampleIndexAt(seekBase));
+    return true;
+}
+
+HRESULT SampleLocator::EnterNextChunk(ChunkCursorSet& cursor)
+{
+    uint64_t chunk = uint64_t(cursor.chunkNumber) + 1;
+    uint32_t runIndex = cursor.chunkMapIndex;
+    for (;;) {
+        while (runIndex + 1 < chunkMapCount && chunkMap[runIndex + 1].firstChunk <= chunk)
+            ++runIndex;
+        if (chunkMap[runIndex].samplesPerChunk != 0)
+            break;
+        // Chunks without samples: jump to the next run in one step.
+        if (runIndex + 1 >= chunkMapCount)
+            return E_FAIL;
+        chunk = chunkMap[runIndex + 1].firstChunk;
+    }
+    int64_t offset = 0;
+    if (chunk > chunkCount || !ReadChunkOffset(static_cast<uint32_t>(chunk), &offset))
+        return E_FAIL;
+    cursor.chunkNumber = static_cast<uint32_t>(chunk);
+    cursor.chunkMapIndex = runIndex;
+    cursor.samplesLeftInChunk = chunkMap[runIndex].samplesPerChunk;
+    cursor.sampleOffset = offset;
+    chunkCursor = chunkTableOffset + 4 * int64_t(chunk);
+    return S_OK;
+}
+
+HRESULT SampleLocator::AdvanceSample(SampleLocation* sample)
+{
+    if (!sample)
+        return E_POINTER;
+    if (!placed)
+        LocateSample(currentSample);
+    if (placement != S_OK)
+        return placement;
+    // The end of this pin's stream: its own cursor reached the track's count.
+    if (currentSample >= sampleCount)
+        return Remember(S_FALSE);
+
+    ChunkCursorSet& cursor = ActiveCursor();
+    if (cursor.samplesLeftInChunk == 0) {
+        HRESULT result = EnterNextChunk(cursor);
+        if (result != S_OK)
+            return Remember(result);
+    }
+    uint32_t size = 0;
+    if (!sizeReader || !sizeReader->ReadBigEndian32At(sizeCursor, &size))
+        return Remember(E_FAIL);
+
+    sample->index = currentSample;
+    sample->offset = cursor.sampleOffset;
+    sample->size = size;
+    cursor.sampleOffset += size;
+    --cursor.samplesLeftInChunk;
+    ++currentSample;
+    sizeCursor += 4;
+    return S_OK;
+}

@@ -1,0 +1,143 @@
+// Where each sample of one track lies in the movie file, and which one comes
+// next. The pin owns one locator and guards it with its pinLock: nothing in
+// here takes a lock.
+//
+// Only the track's sample-to-chunk map is held in memory (a copy of its own,
+// taken at the hand-over). Sample sizes and chunk offsets stay in the file and
+// are read entry by entry through two readers the pin owns; sequential play
+// reads each entry right after the previous one, so it costs no seeks.
+#pragma once
+
+#include "parser/ChunkMapEntry.h"
+#include "platform/Platform.h"
+#include "streams/FileReader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// What a pin streams, from its connection media type. An "mp4v" track is
+// Other: located like a video track, delivered without rewriting.
+enum class StreamKind { Aac, Avc, Other };
+
+// One sample made current by AdvanceSample.
+struct SampleLocation {
+    uint32_t index = 0; // the sample's number in the track, from 0
+    int64_t offset = 0; // absolute file offset of its bytes
+    uint32_t size = 0;  // its byte count, from the sample size table
+
+    // Whether a prefix of prefixSize bytes and the sample fit in a media
+    // sample buffer of bufferSize bytes; when not, the delivery must refuse
+    // the sample (VFW_E_BUFFER_OVERFLOW) instead of writing past the buffer.
+    bool FitsBuffer(size_t prefixSize, size_t bufferSize) const
+    {
+        return prefixSize <= bufferSize && size <= bufferSize - prefixSize;
+    }
+};
+
+// The walk through the chunk map. A pin keeps one set per kind and uses the
+// set of its own kind only (the video set for H.264 and "mp4v").
+struct ChunkCursorSet {
+    int32_t chunkMode = 0;           // 0: every sample is a chunk of its own; 1: chunks hold runs
+    uint32_t samplesLeftInChunk = 0; // samples of the current chunk not yet delivered
+    uint32_t chunkNumber = 0;        // 1-based number of the current chunk
+    uint32_t chunkMapIndex = 0;      // the map entry that governs the current chunk
+    int64_t sampleOffset = 0;        // file offset of the next sample while samplesLeftInChunk > 0
+};
+
+class SampleLocator {
+  public:
+    // A pin whose timing was never set reports one second.
+    static constexpr REFERENCE_TIME kDefaultDuration = 10000000;
+    static constexpr uint32_t kUnknownChunkCount = 0xFFFFFFFFu;
+
+    SampleLocator(FileReader* sizeReader, FileReader* chunkReader);
+    SampleLocator(const SampleLocator&) = delete;
+    SampleLocator& operator=(const SampleLocator&) = delete;
+
+    // The hand-over after the track's sample table box. The map is copied;
+    // false when it cannot be kept (out of memory, or chunk numbers that start
+    // at 0 or go down), and the stream then fails at its first sample.
+    bool SetChunkMap(StreamKind kind, const ChunkMapEntry* entries, uint32_t count);
+    void SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration);
+    void SetSampleSizeTableOffset(int32_t offset);
+    // chunkCount, when known, bounds the reads of the chunk offset table.
+    void SetChunkOffsetTableOffset(int32_t offset, uint32_t chunkCount = kUnknownChunkCount);
+
+    // floor(t * sampleCount / duration), computed without overflow; a negative t
+    // counts as 0 and a t at or past the duration gives sampleCount.
+    uint32_t SampleIndexAt(REFERENCE_TIME t) const;
+
+    // Places the cursor on sample index, reading one chunk offset and the
+    // sizes of the samples before it in its chunk. S_OK when placed, S_FALSE
+    // when there is nothing left to play from there (index at or past
+    // sampleCount, or the track has no samples or no duration), E_FAIL when
+    // the tables cannot be read or the map does not reach the sample. The
+    // answer is also what the next AdvanceSample gives when it is not S_OK.
+    HRESULT LocateSample(uint32_t index);
+
+    // Places the cursor on the sample at start (seekBase = start, negatives
+    // as 0). The pin calls it at activation and when the start changes, then
+    // raises its discontinuityPending.
+    HRESULT Reposition(REFERENCE_TIME start);
+
+    // The quality skip: moves seekBase forward by late plus one sample,
+    // rounded down to whole samples, and places the cursor there. Returns
+    // false and changes nothing for late <= 0 or a track without timing;
+    // true when the cursor moved (the pin then raises discontinuityPending).
+    bool SkipAhead(REFERENCE_TIME late);
+
+    // Makes the next sample current: S_OK with its location, S_FALSE once
+    // the track's last sample was handed out (the end of this pin's stream),
+    // E_FAIL when a table entry cannot be read. Allocates nothing.
+    HRESULT AdvanceSample(SampleLocation* sample);
+
+    uint32_t SampleCount() const { return sampleCount; }
+    REFERENCE_TIME Duration() const { return duration; }
+    REFERENCE_TIME AverageSampleDuration() const { return averageSampleDuration; }
+    REFERENCE_TIME SeekBase() const { return seekBase; }
+    uint32_t CurrentSample() const { return currentSample; }
+    int64_t SizeCursor() const { return sizeCursor; }
+    int64_t ChunkCursor() const { return chunkCursor; }
+    StreamKind Kind() const { return kind; }
+    const ChunkCursorSet& Cursor() const { return kind == StreamKind::Aac ? aacCursor : avcCursor; }
+
+  private:
+    // One chunk map entry with the index of the first sample its run holds.
+    struct ChunkRun {
+        uint32_t firstChunk;
+        uint32_t samplesPerChunk;
+        uint64_t firstSample;
+    };
+
+    ChunkCursorSet& ActiveCursor() { return kind == StreamKind::Aac ? aacCursor : avcCursor; }
+    bool HasTiming() const;
+    uint32_t RunHolding(uint32_t index) const;
+    bool ReadChunkOffset(uint32_t chunk, int64_t* offset);
+    bool AddSizesBefore(uint32_t index, uint32_t count, int64_t* offset);
+    HRESULT EnterNextChunk(ChunkCursorSet& cursor);
+    HRESULT Remember(HRESULT placementResult); // keeps and returns the answer of the last placement
+
+    FileReader* sizeReader;
+    FileReader* chunkReader;
+    StreamKind kind = StreamKind::Other;
+    std::unique_ptr<ChunkRun[]> chunkMap;
+    uint32_t chunkMapCount = 0;
+
+    uint32_t sampleCount = 0;
+    REFERENCE_TIME duration = kDefaultDuration;
+    REFERENCE_TIME averageSampleDuration = 0;
+    int32_t sizeTableOffset = 0;
+    int32_t chunkTableOffset = 0;
+    uint32_t chunkCount = kUnknownChunkCount;
+
+    REFERENCE_TIME seekBase = 0;
+    uint32_t currentSample = 0; // the next sample AdvanceSample hands out
+    int64_t sizeCursor = 0;     // file offset of that sample's size entry
+    int64_t chunkCursor = 0;    // file offset of the entry after the current chunk's
+    bool placed = false;        // false until the cursor is placed after the last hand-over
+    HRESULT placement = S_OK;   // LocateSample's answer, repeated by AdvanceSample when not S_OK
+
+    ChunkCursorSet aacCursor;
+    ChunkCursorSet avcCursor;
+};

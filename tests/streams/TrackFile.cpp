@@ -1,0 +1,113 @@
+#include "tests/streams/TrackFile.h"
+
+#include "tests/support/Fixtures.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+namespace {
+
+void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value)
+{
+    out.push_back(uint8_t(value >> 24));
+    out.push_back(uint8_t(value >> 16));
+    out.push_back(uint8_t(value >> 8));
+    out.push_back(uint8_t(value));
+}
+
+constexpr uint32_t kLeadingBytes = 40; // stands for ftyp, moov and the table box headers
+constexpr uint32_t kGapBytes = 3;      // before every chunk
+
+} // namespace
+
+std::vector<uint8_t> SampleBytes(uint32_t index, uint32_t size)
+{
+    std::vector<uint8_t> bytes(size);
+    for (uint32_t i = 0; i < size; ++i)
+        bytes[i] = uint8_t(index * 7 + i * 13 + 1);
+    for (uint32_t i = 0; i < 4 && i < size; ++i)
+        bytes[i] = uint8_t(index >> (24 - 8 * i));
+    return bytes;
+}
+
+std::vector<uint32_t> RisingSizes(uint32_t count, uint32_t first)
+{
+    std::vector<uint32_t> sizes(count);
+    for (uint32_t i = 0; i < count; ++i)
+        sizes[i] = first + i;
+    return sizes;
+}
+
+TrackFile WriteTrackFile(const std::string& name, const std::vector<uint32_t>& sizes,
+                         const std::vector<ChunkMapEntry>& map)
+{
+    TrackFile track;
+    track.sizes = sizes;
+    const uint32_t count = uint32_t(sizes.size());
+
+    // Which samples go into which chunk, as the locator must find them.
+    std::vector<uint32_t> samplesInChunk;
+    size_t entry = 0;
+    for (uint32_t chunk = 1, placed = 0; placed < count; ++chunk) {
+        while (entry + 1 < map.size() && map[entry + 1].firstChunk <= chunk)
+            ++entry;
+        // Chunks before the map's first entry hold no samples but have an entry.
+        const bool mapped = chunk >= map.at(0).firstChunk;
+        if (mapped && map[entry].samplesPerChunk == 0 && entry + 1 == map.size())
+            throw std::logic_error("the map ends before the samples");
+        uint32_t samples = mapped ? std::min(map[entry].samplesPerChunk, count - placed) : 0;
+        samplesInChunk.push_back(samples);
+        placed += samples;
+    }
+    track.chunkCount = uint32_t(samplesInChunk.size());
+
+    std::vector<uint8_t> file(kLeadingBytes, 0xEE);
+    track.sizeTableOffset = int32_t(file.size());
+    for (uint32_t size : sizes)
+        AppendBigEndian32(file, size);
+    track.chunkTableOffset = int32_t(file.size());
+    const size_t chunkTable = file.size();
+    file.resize(file.size() + 4 * samplesInChunk.size());
+
+    uint32_t sample = 0;
+    for (size_t chunk = 0; chunk < samplesInChunk.size(); ++chunk) {
+        file.insert(file.end(), kGapBytes, 0xAB);
+        track.chunkOffsets.push_back(int64_t(file.size()));
+        std::vector<uint8_t> entryBytes;
+        AppendBigEndian32(entryBytes, uint32_t(file.size()));
+        std::copy(entryBytes.begin(), entryBytes.end(), file.begin() + chunkTable + 4 * chunk);
+        for (uint32_t i = 0; i < samplesInChunk[chunk]; ++i, ++sample) {
+            track.offsets.push_back(int64_t(file.size()));
+            std::vector<uint8_t> bytes = SampleBytes(sample, sizes[sample]);
+            file.insert(file.end(), bytes.begin(), bytes.end());
+        }
+    }
+
+    track.path = TempPath(name);
+    std::FILE* out = std::fopen(track.path.c_str(), "wb");
+    if (!out || std::fwrite(file.data(), 1, file.size(), out) != file.size())
+        throw std::runtime_error("cannot write " + track.path);
+    std::fclose(out);
+    return track;
+}
+
+OpenTrack::OpenTrack(const TrackFile& file, const std::vector<ChunkMapEntry>& map, REFERENCE_TIME duration,
+                     StreamKind kind)
+    : track(file)
+{
+    dataReader.Open(track.path.c_str());
+    chunkReader.Open(track.path.c_str());
+    sizeReader.Open(track.path.c_str());
+    locator.SetStreamTiming(uint32_t(track.sizes.size()), duration);
+    locator.SetSampleSizeTableOffset(track.sizeTableOffset);
+    locator.SetChunkOffsetTableOffset(track.chunkTableOffset, track.chunkCount);
+    locator.SetChunkMap(kind, map.data(), uint32_t(map.size()));
+}
+
+std::vector<uint8_t> OpenTrack::Read(const SampleLocation& sample)
+{
+    std::vector<uint8_t> bytes(sample.size);
+    bytes.resize(dataReader.ReadAt(sample.offset, bytes.data(), bytes.size()));
+    return bytes;
+}
