@@ -4,7 +4,9 @@
 #include "tests/support/ComTest.h"
 #include "tests/support/SinkFilter.h"
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -185,6 +187,62 @@ TEST_F(OutputPinBaseTest, SamplesFlowWhileTheFilterIsActive)
     EXPECT_EQ(S_OK, pin->Disconnect());
     EXPECT_EQ(nullptr, pin->Allocator());
     EXPECT_EQ(nullptr, pin->InputPin());
+}
+
+TEST_F(OutputPinBaseTest, StreamingThreadDeliversInOrderUntilEndOfStream)
+{
+    ASSERT_EQ(S_OK, Connect());
+    ASSERT_EQ(S_OK, filter->Run(0));
+    const int count = 40;
+    std::thread streaming([&] {
+        for (int i = 0; i < count; ++i) {
+            IMediaSample* sample = nullptr;
+            if (FAILED(pin->AcquireSample(&sample, nullptr, nullptr, 0)))
+                return;
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            data[0] = BYTE(i);
+            data[1] = BYTE(0xA0 + i);
+            sample->SetActualDataLength(2);
+            REFERENCE_TIME start = i * 1000, stop = start + 1000;
+            sample->SetTime(&start, &stop);
+            pin->DeliverSample(sample);
+            sample->Release();
+        }
+        pin->SendEndOfStream();
+    });
+    EXPECT_TRUE(sink->Input().WaitForEndOfStream(1, 10000));
+    streaming.join();
+
+    std::vector<ReceivedSample> samples = sink->Input().Samples();
+    ASSERT_EQ(size_t(count), samples.size());
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ((std::vector<BYTE>{BYTE(i), BYTE(0xA0 + i)}), samples[size_t(i)].bytes);
+        EXPECT_EQ(i * 1000, samples[size_t(i)].start);
+    }
+}
+
+TEST_F(OutputPinBaseTest, StoppingReleasesAThreadWaitingForASample)
+{
+    ASSERT_EQ(S_OK, Connect()); // one buffer only
+    ASSERT_EQ(S_OK, filter->Pause());
+    IMediaSample* held = nullptr;
+    ASSERT_EQ(S_OK, pin->AcquireSample(&held, nullptr, nullptr, 0));
+
+    std::atomic<bool> returned{false};
+    HRESULT waited = S_OK;
+    IMediaSample* second = nullptr;
+    std::thread streaming([&] {
+        waited = pin->AcquireSample(&second, nullptr, nullptr, 0);
+        returned = true;
+    });
+    Sleep(100);
+    EXPECT_FALSE(returned.load()) << "the only buffer is taken: the request must wait";
+    EXPECT_EQ(S_OK, filter->Stop());
+    streaming.join();
+    EXPECT_TRUE(FAILED(waited));
+    EXPECT_EQ(nullptr, second);
+    held->Release();
 }
 
 TEST_F(OutputPinBaseTest, UnconnectedPinHasNothingToDeliverWith)
