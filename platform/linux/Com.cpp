@@ -35,6 +35,8 @@ std::vector<ClassEntry>& ClassTable()
 // keeps them however the static library is linked.
 const ClassEntry builtInClasses[] = {
     {CLSID_MemoryAllocator, CreateMemoryAllocator},
+    {CLSID_FilterMapper2, CreateFilterMapper},
+    {CLSID_FilterMapper, CreateFilterMapper},
 };
 
 std::atomic<int> failingAllocations{0};

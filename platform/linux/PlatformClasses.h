@@ -6,3 +6,5 @@
 #include "WinApi.h"
 
 HRESULT CreateMemoryAllocator(IUnknown* outer, REFIID iid, void** out);
+// Both filter mapper classes.
+HRESULT CreateFilterMapper(IUnknown* outer, REFIID iid, void** out);

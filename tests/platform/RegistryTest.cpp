@@ -1,7 +1,7 @@
 // The registry calls that registration makes, checked against what the
 // system does: natively against the layer's in-memory registry, under Wine
 // against Wine's. Every test works below one key of its own and removes it.
-#include "platform/Platform.h"
+#include "tests/support/RegistryReader.h"
 
 #include <gtest/gtest.h>
 
@@ -13,22 +13,6 @@
 namespace {
 
 const char* const testRoot = "QuarnexRegistryTest";
-
-// Removes a key and everything below it; used to clean up after each test.
-void DeleteTree(HKEY parent, const std::string& name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    char child[260];
-    DWORD length = sizeof child;
-    while (RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-        DeleteTree(key, child);
-        length = sizeof child;
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(parent, name.c_str());
-}
 
 std::string QueryString(HKEY key, const char* name, LONG* error = nullptr)
 {
@@ -43,8 +27,8 @@ std::string QueryString(HKEY key, const char* name, LONG* error = nullptr)
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { DeleteTree(HKEY_CLASSES_ROOT, testRoot); }
-    void TearDown() override { DeleteTree(HKEY_CLASSES_ROOT, testRoot); }
+    void SetUp() override { DeleteRegistryTree(HKEY_CLASSES_ROOT, testRoot); }
+    void TearDown() override { DeleteRegistryTree(HKEY_CLASSES_ROOT, testRoot); }
 
     HKEY Create(const std::string& path, DWORD* disposition = nullptr)
     {
