@@ -2,6 +2,7 @@
 // information, graph events, the clock and self-registration.
 #include "tests/framework/FrameworkFakes.h"
 #include "tests/support/ComTest.h"
+#include "tests/support/RegistryReader.h"
 #include "tests/support/SinkFilter.h"
 #include "tests/support/TestGraph.h"
 
@@ -325,14 +326,26 @@ const FilterSetupRecord Registration = {&RegisteredClassId, L"Framework test fil
 
 TEST_F(FilterBaseTest, RegistrationUsesTheFilterMapperOnlyWithRegistrationData)
 {
+    const std::string filterKey = "Filter\\{4B7E2D90-1C3F-4A58-8E6D-2F9A0B1C3D4E}";
+    const std::string classKey = "CLSID\\{4B7E2D90-1C3F-4A58-8E6D-2F9A0B1C3D4E}";
     EXPECT_EQ(S_FALSE, filter->Register());
     EXPECT_EQ(S_FALSE, filter->Unregister());
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, filterKey));
 
     filter->registration = &Registration;
     EXPECT_EQ(S_OK, filter->Register());
+    EXPECT_EQ("Framework test filter", ReadRegistryString(HKEY_CLASSES_ROOT, filterKey, nullptr));
+    EXPECT_EQ(DWORD(MERIT_DO_NOT_USE), ReadRegistryDword(HKEY_CLASSES_ROOT, classKey, "Merit"));
+    const std::string pin = classKey + "\\Pins\\Output";
+    EXPECT_EQ(1u, ReadRegistryDword(HKEY_CLASSES_ROOT, pin, "Direction"));
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, pin + "\\Types\\{73646976-0000-0010-8000-00AA00389B71}"
+                                                           "\\{E436EB8E-524F-11CE-9F53-0020AF0BA770}"));
+
     EXPECT_EQ(S_OK, filter->Unregister());
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, filterKey));
     // Nothing left to remove still counts as unregistered.
     EXPECT_EQ(S_OK, filter->Unregister());
+    DeleteRegistryTree(HKEY_CLASSES_ROOT, classKey);
 }
 
 } // namespace
