@@ -22,11 +22,14 @@ protected:
     }
     void TearDown() override
     {
-        filter->Stop();
-        pin->Disconnect();
+        if (filter) {
+            filter->Stop();
+            pin->Disconnect();
+        }
         sink->Input().Disconnect();
         sink->Release();
-        filter->Release();
+        if (filter)
+            filter->Release();
         ComTest::TearDown();
     }
 
@@ -243,6 +246,18 @@ TEST_F(OutputPinBaseTest, StoppingReleasesAThreadWaitingForASample)
     EXPECT_TRUE(FAILED(waited));
     EXPECT_EQ(nullptr, second);
     held->Release();
+}
+
+TEST_F(OutputPinBaseTest, FilterDestroyedWhileConnectedGivesBackItsReferences)
+{
+    // A graph that lets go of the downstream side only: the source filter's
+    // last reference goes while its pin still holds the sink, the allocator
+    // and the transport. The fixture's live count catches what is kept.
+    sink->Input().OfferOwnAllocator(true);
+    ASSERT_EQ(S_OK, Connect());
+    ASSERT_EQ(S_OK, sink->Input().Disconnect());
+    filter->Release();
+    filter = nullptr;
 }
 
 TEST_F(OutputPinBaseTest, UnconnectedPinHasNothingToDeliverWith)
