@@ -92,23 +92,27 @@ bool MediaTypeRecord::Equals(const AM_MEDIA_TYPE& other) const
            IsEqualGUID(formattype, other.formattype) && FormatBytesEqual(*this, other);
 }
 
-bool MediaTypeRecord::MatchesPattern(const AM_MEDIA_TYPE& pattern) const
+bool TypeMatchesPattern(const AM_MEDIA_TYPE& type, const AM_MEDIA_TYPE& pattern)
 {
-    if (!IsEqualGUID(pattern.majortype, GUID_NULL) && !IsEqualGUID(pattern.majortype, majortype))
+    if (!IsEqualGUID(pattern.majortype, GUID_NULL) && !IsEqualGUID(pattern.majortype, type.majortype))
         return false;
-    if (!IsEqualGUID(pattern.subtype, GUID_NULL) && !IsEqualGUID(pattern.subtype, subtype))
+    if (!IsEqualGUID(pattern.subtype, GUID_NULL) && !IsEqualGUID(pattern.subtype, type.subtype))
         return false;
     if (IsEqualGUID(pattern.formattype, GUID_NULL))
         return true;
-    if (!IsEqualGUID(pattern.formattype, formattype))
+    if (!IsEqualGUID(pattern.formattype, type.formattype))
         return false;
-    return FormatBytesEqual(*this, pattern);
+    return FormatBytesEqual(type, pattern);
 }
 
-bool MediaTypeRecord::HasWildcards() const
+bool TypeHasWildcards(const AM_MEDIA_TYPE& type)
 {
-    return IsEqualGUID(majortype, GUID_NULL) || IsEqualGUID(formattype, GUID_NULL);
+    return IsEqualGUID(type.majortype, GUID_NULL) || IsEqualGUID(type.formattype, GUID_NULL);
 }
+
+bool MediaTypeRecord::MatchesPattern(const AM_MEDIA_TYPE& pattern) const { return TypeMatchesPattern(*this, pattern); }
+
+bool MediaTypeRecord::HasWildcards() const { return TypeHasWildcards(*this); }
 
 void MediaTypeRecord::Clear()
 {

@@ -11,6 +11,11 @@ void DestroyTypeRecord(AM_MEDIA_TYPE* record);
 // Overwrites target with a deep copy of source; the target's old contents are
 // not freed. On allocation failure the target has no format block.
 HRESULT CloneTypeFields(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
+// A pattern field left at GUID_NULL matches anything; a set format type also
+// needs equal format bytes.
+bool TypeMatchesPattern(const AM_MEDIA_TYPE& type, const AM_MEDIA_TYPE& pattern);
+// A type is only fully specified when its major type and format type are set.
+bool TypeHasWildcards(const AM_MEDIA_TYPE& type);
 
 class MediaTypeRecord : public AM_MEDIA_TYPE {
 public:

@@ -2,6 +2,8 @@
 // table behind CoCreateInstance.
 #include "WinApi.h"
 
+#include "PlatformClasses.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -31,11 +33,17 @@ std::vector<ClassEntry>& ClassTable()
     return table;
 }
 
-} // namespace
+// The platform's own classes, always present; named here so that the linker
+// keeps them however the static library is linked.
+const ClassEntry builtInClasses[] = {
+    {CLSID_MemoryAllocator, CreateMemoryAllocator},
+    {CLSID_FilterMapper2, CreateFilterMapper},
+    {CLSID_FilterMapper, CreateFilterMapper},
+};
 
-namespace {
 std::atomic<int> failingAllocations{0};
-}
+
+} // namespace
 
 void PlatformFailNextTaskAllocation() { failingAllocations.fetch_add(1); }
 
@@ -101,6 +109,9 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID 
             if (entry.clsid == clsid)
                 creator = entry.creator;
     }
+    for (const ClassEntry& entry : builtInClasses)
+        if (!creator && entry.clsid == clsid)
+            creator = entry.creator;
     if (!creator)
         return REGDB_E_CLASSNOTREG;
     return creator(outer, iid, out);

@@ -229,3 +229,8 @@ struct MPEG2VIDEOINFO {
     DWORD dwFlags;
     DWORD dwSequenceHeader[1];
 };
+
+// Results of the media sample's time and media time calls.
+#define VFW_E_SAMPLE_TIME_NOT_SET ((HRESULT)0x80040249)
+#define VFW_E_MEDIA_TIME_NOT_SET ((HRESULT)0x80040251)
+#define VFW_S_NO_STOP_TIME ((HRESULT)0x00040270)

@@ -1,0 +1,293 @@
+#include "framework/FilterBase.h"
+
+#include "framework/ComPtr.h"
+#include "framework/PinBase.h"
+#include "framework/PinEnumerator.h"
+#include "framework/WideText.h"
+
+#include <cwchar>
+
+// 0x80070002: the filter mapper found no entry to remove.
+static const HRESULT RegistryKeyMissing = HRESULT(0x80070002);
+
+FilterBase::FilterBase(const char* objectName, IUnknown* owner, CritSection* lock, REFCLSID classId)
+    : UnknownBase(objectName, owner), state(State_Stopped), clock(nullptr), startTime(0), classId(classId),
+      lock(lock), name(nullptr), graph(nullptr), eventSink(nullptr), pinSetVersion(1)
+{
+}
+
+FilterBase::~FilterBase()
+{
+    delete[] name;
+    if (clock)
+        clock->Release();
+}
+
+HRESULT FilterBase::InnerQueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    if (IsEqualGUID(iid, IID_IBaseFilter) || IsEqualGUID(iid, IID_IMediaFilter) || IsEqualGUID(iid, IID_IPersist))
+        return ReturnInterface(static_cast<IBaseFilter*>(this), out);
+    if (IsEqualGUID(iid, IID_IAMovieSetup))
+        return ReturnInterface(static_cast<IAMovieSetup*>(this), out);
+    return UnknownBase::InnerQueryInterface(iid, out);
+}
+
+HRESULT FilterBase::GetStreamTime(REFERENCE_TIME* out)
+{
+    if (!out)
+        return E_POINTER;
+    if (!clock)
+        return VFW_E_NO_CLOCK;
+    RETURN_IF_FAILED(clock->GetTime(out));
+    *out -= startTime;
+    return S_OK;
+}
+
+LONG FilterBase::GetPinSetVersion() { return pinSetVersion.load(); }
+
+const FilterSetupRecord* FilterBase::GetRegistrationData() { return nullptr; }
+
+HRESULT FilterBase::GetClassID(CLSID* out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = classId;
+    return S_OK;
+}
+
+HRESULT FilterBase::StopPins()
+{
+    HRESULT first = S_OK;
+    for (int i = 0, count = PinCount(); i < count; ++i) {
+        PinBase* pin = PinAt(i);
+        if (!pin || !pin->IsConnected())
+            continue;
+        HRESULT result = pin->Deactivate();
+        if (FAILED(result) && SUCCEEDED(first))
+            first = result;
+    }
+    return first;
+}
+
+HRESULT FilterBase::Stop()
+{
+    AutoLock guard(lock);
+    HRESULT result = S_OK;
+    if (state != State_Stopped)
+        result = StopPins();
+    // A filter always ends stopped; the first pin failure is still reported.
+    state = State_Stopped;
+    return result;
+}
+
+HRESULT FilterBase::Pause()
+{
+    AutoLock guard(lock);
+    if (state == State_Stopped) {
+        for (int i = 0, count = PinCount(); i < count; ++i) {
+            PinBase* pin = PinAt(i);
+            if (pin && pin->IsConnected())
+                RETURN_IF_FAILED(pin->Activate());
+        }
+    }
+    state = State_Paused;
+    return S_OK;
+}
+
+HRESULT FilterBase::Run(REFERENCE_TIME start)
+{
+    AutoLock guard(lock);
+    startTime = start;
+    if (state == State_Stopped)
+        RETURN_IF_FAILED(Pause());
+    if (state != State_Running) {
+        for (int i = 0, count = PinCount(); i < count; ++i) {
+            PinBase* pin = PinAt(i);
+            if (pin && pin->IsConnected())
+                RETURN_IF_FAILED(pin->OnRun(start));
+        }
+    }
+    state = State_Running;
+    return S_OK;
+}
+
+HRESULT FilterBase::GetState(DWORD, FILTER_STATE* out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = state;
+    return S_OK;
+}
+
+HRESULT FilterBase::SetSyncSource(IReferenceClock* newClock)
+{
+    AutoLock guard(lock);
+    if (newClock)
+        newClock->AddRef();
+    if (clock)
+        clock->Release();
+    clock = newClock;
+    return S_OK;
+}
+
+HRESULT FilterBase::GetSyncSource(IReferenceClock** out)
+{
+    if (!out)
+        return E_POINTER;
+    AutoLock guard(lock);
+    *out = clock;
+    if (clock)
+        clock->AddRef();
+    return S_OK;
+}
+
+HRESULT FilterBase::EnumPins(IEnumPins** out) { return PinEnumerator::Create(this, out); }
+
+HRESULT FilterBase::FindPin(LPCWSTR id, IPin** out) { return FindPinByName(id, out); }
+
+HRESULT FilterBase::FindPinByName(LPCWSTR id, IPin** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (!id)
+        return VFW_E_NOT_FOUND;
+    AutoLock guard(lock);
+    for (int i = 0, count = PinCount(); i < count; ++i) {
+        PinBase* pin = PinAt(i);
+        if (pin && pin->Name() && std::wcscmp(pin->Name(), id) == 0)
+            return ReturnInterface(static_cast<IPin*>(pin), reinterpret_cast<void**>(out));
+    }
+    return VFW_E_NOT_FOUND;
+}
+
+HRESULT FilterBase::QueryFilterInfo(FILTER_INFO* out)
+{
+    if (!out)
+        return E_POINTER;
+    CopyToNameField(out->achName, MAX_FILTER_NAME, name);
+    out->pGraph = graph;
+    if (graph)
+        graph->AddRef();
+    return S_OK;
+}
+
+HRESULT FilterBase::JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName)
+{
+    AutoLock guard(lock);
+    graph = newGraph;
+    eventSink = nullptr;
+    if (newGraph) {
+        // The graph owns this filter, so its event sink is held uncounted.
+        IMediaEventSink* sink = nullptr;
+        if (SUCCEEDED(newGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) && sink) {
+            eventSink = sink;
+            sink->Release();
+        }
+    }
+    delete[] name;
+    name = DuplicateWide(newName);
+    return S_OK;
+}
+
+HRESULT FilterBase::QueryVendorInfo(LPWSTR*) { return E_NOTIMPL; }
+
+HRESULT FilterBase::NotifyGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2)
+{
+    IMediaEventSink* sink = eventSink;
+    if (!sink)
+        return E_NOTIMPL;
+    if (code == EC_COMPLETE)
+        param2 = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this));
+    return sink->Notify(code, param1, param2);
+}
+
+void FilterBase::BumpPinSetVersion() { pinSetVersion.fetch_add(1); }
+
+bool FilterBase::IsActive()
+{
+    AutoLock guard(lock);
+    return state == State_Paused || state == State_Running;
+}
+
+namespace {
+
+// COM for the calling thread and the platform's filter mapper, for the span
+// of one registration call.
+class MapperSession {
+public:
+    MapperSession()
+    {
+        initialised = SUCCEEDED(CoInitialize(nullptr));
+        created = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
+                                   mapper.PutVoid());
+    }
+    ~MapperSession()
+    {
+        mapper.Reset();
+        CoFreeUnusedLibraries();
+        // Only a successful initialisation is balanced; undoing a refused one
+        // would take away the caller's own apartment.
+        if (initialised)
+            CoUninitialize();
+    }
+    MapperSession(const MapperSession&) = delete;
+    MapperSession& operator=(const MapperSession&) = delete;
+
+    HRESULT created;
+    ComPtr<IFilterMapper> mapper;
+
+private:
+    bool initialised;
+};
+
+const CLSID& OrNull(const CLSID* id) { return id ? *id : GUID_NULL; }
+
+void RegisterPins(IFilterMapper* mapper, const FilterSetupRecord& record)
+{
+    for (UINT p = 0; p < record.pinCount; ++p) {
+        const REGFILTERPINS& pin = record.pins[p];
+        HRESULT result =
+            mapper->RegisterPin(*record.classId, pin.strName, pin.bRendered, pin.bOutput, pin.bZero, pin.bMany,
+                                OrNull(pin.clsConnectsToFilter), pin.strConnectsToPin);
+        if (FAILED(result))
+            return;
+        for (UINT t = 0; t < pin.nMediaTypes; ++t) {
+            const REGPINTYPES& type = pin.lpMediaType[t];
+            if (FAILED(mapper->RegisterPinType(*record.classId, pin.strName, OrNull(type.clsMajorType),
+                                               OrNull(type.clsMinorType))))
+                return;
+        }
+    }
+}
+
+} // namespace
+
+HRESULT FilterBase::Register()
+{
+    const FilterSetupRecord* record = GetRegistrationData();
+    if (!record)
+        return S_FALSE;
+    MapperSession session;
+    if (SUCCEEDED(session.created)) {
+        IFilterMapper* mapper = session.mapper.Get();
+        mapper->UnregisterFilter(*record->classId);
+        if (SUCCEEDED(mapper->RegisterFilter(*record->classId, record->name, record->merit)))
+            RegisterPins(mapper, *record);
+    }
+    return S_OK;
+}
+
+HRESULT FilterBase::Unregister()
+{
+    const FilterSetupRecord* record = GetRegistrationData();
+    if (!record)
+        return S_FALSE;
+    MapperSession session;
+    if (FAILED(session.created))
+        return session.created;
+    HRESULT result = session.mapper->UnregisterFilter(*record->classId);
+    return result == RegistryKeyMissing ? S_OK : result;
+}

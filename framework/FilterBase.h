@@ -1,0 +1,71 @@
+// The generic filter: IBaseFilter (with IMediaFilter and IPersist) and
+// IAMovieSetup, the stop/pause/run state machine over the filter's pins, the
+// clock, the graph and its event sink.
+#pragma once
+
+#include "framework/CritSection.h"
+#include "framework/FilterSetupRecord.h"
+#include "framework/UnknownBase.h"
+
+#include <atomic>
+
+class PinBase;
+
+class FilterBase : public UnknownBase, public IBaseFilter, public IAMovieSetup {
+public:
+    FilterBase(const char* objectName, IUnknown* owner, CritSection* lock, REFCLSID classId);
+    ~FilterBase() override;
+
+    DECLARE_OWNER_UNKNOWN
+    HRESULT InnerQueryInterface(REFIID iid, void** out) override;
+
+    virtual HRESULT GetStreamTime(REFERENCE_TIME* out);
+    virtual LONG GetPinSetVersion();
+    virtual int PinCount() = 0;
+    virtual PinBase* PinAt(int index) = 0;
+    virtual const FilterSetupRecord* GetRegistrationData();
+
+    // IPersist
+    STDMETHODIMP GetClassID(CLSID* out) override;
+    // IMediaFilter
+    STDMETHODIMP Stop() override;
+    STDMETHODIMP Pause() override;
+    STDMETHODIMP Run(REFERENCE_TIME start) override;
+    STDMETHODIMP GetState(DWORD timeout, FILTER_STATE* out) override;
+    STDMETHODIMP SetSyncSource(IReferenceClock* newClock) override;
+    STDMETHODIMP GetSyncSource(IReferenceClock** out) override;
+    // IBaseFilter
+    STDMETHODIMP EnumPins(IEnumPins** out) override;
+    STDMETHODIMP FindPin(LPCWSTR id, IPin** out) override;
+    STDMETHODIMP QueryFilterInfo(FILTER_INFO* out) override;
+    STDMETHODIMP JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName) override;
+    STDMETHODIMP QueryVendorInfo(LPWSTR* out) override;
+    // IAMovieSetup
+    STDMETHODIMP Register() override;
+    STDMETHODIMP Unregister() override;
+
+    // Passes an event to the graph; EC_COMPLETE carries this filter as its
+    // second parameter.
+    HRESULT NotifyGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2);
+    void BumpPinSetVersion();
+    bool IsActive();
+    // The name lookup: the first pin whose name equals id exactly.
+    HRESULT FindPinByName(LPCWSTR id, IPin** out);
+
+    CritSection* Lock() const { return lock; }
+    IFilterGraph* Graph() const { return graph; }
+    IMediaEventSink* EventSink() const { return eventSink; }
+
+private:
+    HRESULT StopPins();
+
+    std::atomic<FILTER_STATE> state;
+    IReferenceClock* clock;
+    REFERENCE_TIME startTime;
+    CLSID classId;
+    CritSection* lock;
+    WCHAR* name;
+    IFilterGraph* graph;
+    IMediaEventSink* eventSink;
+    std::atomic<LONG> pinSetVersion;
+};

@@ -1,0 +1,61 @@
+// IEnumPins over a filter's pins. When the filter's pin set changes the
+// enumerator starts over, but never hands out a pin twice between resets.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <atomic>
+
+class FilterBase;
+class PinBase;
+
+// The pins an enumerator has handed out since its last Reset.
+class ReturnedPinList {
+public:
+    ReturnedPinList() = default;
+    ~ReturnedPinList();
+    ReturnedPinList(const ReturnedPinList&) = delete;
+    ReturnedPinList& operator=(const ReturnedPinList&) = delete;
+
+    bool Contains(const PinBase* pin) const;
+    // False when the list cannot grow.
+    bool Add(PinBase* pin);
+    bool CopyFrom(const ReturnedPinList& other);
+    void Clear();
+
+private:
+    bool Reserve(size_t needed);
+
+    PinBase** pins = nullptr;
+    size_t count = 0;
+    size_t capacity = 0;
+};
+
+class PinEnumerator : public IEnumPins {
+public:
+    static HRESULT Create(FilterBase* filter, IEnumPins** out);
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP Next(ULONG requested, IPin** out, ULONG* fetched) override;
+    STDMETHODIMP Skip(ULONG count) override;
+    STDMETHODIMP Reset() override;
+    STDMETHODIMP Clone(IEnumPins** out) override;
+
+private:
+    explicit PinEnumerator(FilterBase* filter);
+    virtual ~PinEnumerator();
+    PinEnumerator(const PinEnumerator&) = delete;
+    PinEnumerator& operator=(const PinEnumerator&) = delete;
+
+    void TakeSnapshot();
+    bool OutOfSync();
+
+    int position;
+    int pinCount;
+    FilterBase* filter;
+    LONG version;
+    std::atomic<LONG> referenceCount;
+    ReturnedPinList returned;
+};
