@@ -66,6 +66,8 @@ void CoUninitialize()
         --apartmentCount;
 }
 
+// In-process servers stay loaded for the life of the process (see
+// InprocServers.cpp), so there is nothing to free.
 void CoFreeUnusedLibraries() {}
 
 void PlatformRegisterClass(REFCLSID clsid, PlatformClassCreator creator)
@@ -98,7 +100,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID 
         if (!creator && entry.clsid == clsid)
             creator = entry.creator;
     if (!creator)
-        return REGDB_E_CLASSNOTREG;
+        return CreateFromInprocServer(clsid, outer, iid, out);
     return creator(outer, iid, out);
 }
 
