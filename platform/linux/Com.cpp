@@ -37,6 +37,7 @@ const ClassEntry builtInClasses[] = {
     {CLSID_MemoryAllocator, CreateMemoryAllocator},
     {CLSID_FilterMapper2, CreateFilterMapper},
     {CLSID_FilterMapper, CreateFilterMapper},
+    {CLSID_SystemClock, CreateSystemClock},
 };
 
 std::atomic<int> failingAllocations{0};

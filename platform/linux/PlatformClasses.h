@@ -6,6 +6,7 @@
 #include "WinApi.h"
 
 HRESULT CreateMemoryAllocator(IUnknown* outer, REFIID iid, void** out);
+HRESULT CreateSystemClock(IUnknown* outer, REFIID iid, void** out);
 // Both filter mapper classes.
 HRESULT CreateFilterMapper(IUnknown* outer, REFIID iid, void** out);
 
