@@ -1,8 +1,8 @@
 // In-process servers found through the registry, as a COM host finds them:
 // HKCR\CLSID\{clsid}\InprocServer32 names a shared library whose exported
 // DllGetClassObject hands out the class factory.
-#include "PlatformClasses.h"
 #include "DShowInterfaces.h"
+#include "PlatformClasses.h"
 #include "Registry.h"
 
 #include <dlfcn.h>

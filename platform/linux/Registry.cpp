@@ -12,7 +12,10 @@
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 struct LessIgnoringCase {
     bool operator()(const std::string& a, const std::string& b) const
@@ -68,7 +71,10 @@ std::vector<std::string> SplitPath(LPCSTR path)
     return parts;
 }
 
-std::string ValueName(LPCSTR name) { return name ? name : ""; }
+std::string ValueName(LPCSTR name)
+{
+    return name ? name : "";
+}
 
 class Registry {
 public:
@@ -346,8 +352,8 @@ LONG RegSetValueA(HKEY handle, LPCSTR subKey, DWORD type, LPCSTR data, DWORD)
         if (error != ERROR_SUCCESS)
             return error;
     }
-    LONG error = RegSetValueExA(target, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                                DWORD(std::strlen(data) + 1));
+    LONG error =
+        RegSetValueExA(target, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), DWORD(std::strlen(data) + 1));
     if (target != handle)
         RegCloseKey(target);
     return error;

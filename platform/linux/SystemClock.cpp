@@ -44,7 +44,10 @@ HRESULT SystemClock::AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, 
     return E_NOTIMPL;
 }
 
-HRESULT SystemClock::Unadvise(DWORD_PTR) { return S_FALSE; }
+HRESULT SystemClock::Unadvise(DWORD_PTR)
+{
+    return S_FALSE;
+}
 
 HRESULT CreateSystemClock(IUnknown* outer, REFIID iid, void** out)
 {

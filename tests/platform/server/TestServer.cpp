@@ -93,4 +93,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out)
     return factory.QueryInterface(iid, out);
 }
 
-STDAPI DllCanUnloadNow() { return liveObjects == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow()
+{
+    return liveObjects == 0 ? S_OK : S_FALSE;
+}
