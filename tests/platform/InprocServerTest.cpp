@@ -48,6 +48,8 @@ TEST_F(InprocServerTest, CreatesTheClassFromTheServerTheRegistryNames)
         ASSERT_EQ(S_OK, object->GetClassID(&reported));
         EXPECT_TRUE(IsEqualGUID(serverClass, reported));
     }
+    EXPECT_EQ("yes", ReadRegistryString(HKEY_CLASSES_ROOT, classKey, "ServerLoaded"))
+        << "the server wrote into a registry of its own, not the host's";
     void* none = reinterpret_cast<void*>(1);
     EXPECT_EQ(E_NOINTERFACE, CoCreateInstance(serverClass, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator, &none));
     EXPECT_EQ(nullptr, none);

@@ -81,6 +81,18 @@ public:
 
 Factory factory;
 
+// Leaves a mark in the registry, so that the host can tell that the server
+// and the host share one registry, as every module shares the system's.
+void MarkLoaded()
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyA(HKEY_CLASSES_ROOT, "CLSID\\{2F6B7C41-8D3E-4A15-9B07-5C1E6D2A8F90}", &key) != ERROR_SUCCESS)
+        return;
+    const char mark[] = "yes";
+    RegSetValueExA(key, "ServerLoaded", 0, REG_SZ, reinterpret_cast<const BYTE*>(mark), sizeof mark);
+    RegCloseKey(key);
+}
+
 } // namespace
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out)
@@ -90,6 +102,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out)
     *out = nullptr;
     if (!IsEqualGUID(clsid, CLSID_TestServerObject))
         return CLASS_E_CLASSNOTAVAILABLE;
+    MarkLoaded();
     return factory.QueryInterface(iid, out);
 }
 
