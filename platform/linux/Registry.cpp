@@ -82,6 +82,11 @@ public:
     {
         std::shared_ptr<RegistryKey> software = Child(localMachine, "Software", false);
         classes = Child(software, "Classes", false);
+        // Keys that every system with the media run time installed already has,
+        // so that programs find them there as permanent keys.
+        Child(Child(classes, "Media Type", false), "Extensions", false);
+        std::shared_ptr<RegistryKey> classIds = Child(classes, "CLSID", false);
+        Child(Child(classIds, "{083863F1-70DE-11D0-BD40-00A0C911CE86}", false), "Instance", false);
     }
 
     std::mutex lock;

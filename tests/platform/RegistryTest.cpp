@@ -203,6 +203,23 @@ TEST_F(RegistryTest, AVolatileKeyRefusesAPermanentChild)
     RegCloseKey(temporary);
 }
 
+TEST_F(RegistryTest, TheMediaExtensionsKeyIsAlreadyThereAndPermanent)
+{
+    // Opening it as a volatile key must find the permanent one, which then
+    // takes permanent children, as registration writes them.
+    HKEY extensions = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, "Media Type\\Extensions", 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &extensions, &disposition));
+    EXPECT_EQ(DWORD(REG_OPENED_EXISTING_KEY), disposition);
+    HKEY child = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(extensions, testRoot, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                             nullptr, &child, nullptr));
+    RegCloseKey(child);
+    RegDeleteKeyA(extensions, testRoot);
+    RegCloseKey(extensions);
+}
+
 TEST_F(RegistryTest, ThreadsWorkOnTheTreeAtOnce)
 {
     RegCloseKey(Create("Busy"));
