@@ -39,6 +39,7 @@ const ClassEntry builtInClasses[] = {
     {CLSID_MemoryAllocator, CreateMemoryAllocator},
     {CLSID_FilterMapper2, CreateFilterMapper},
     {CLSID_FilterMapper, CreateFilterMapper},
+    {CLSID_SystemClock, CreateSystemClock},
 };
 
 std::atomic<int> failingAllocations{0};
@@ -81,6 +82,8 @@ void CoUninitialize()
         --apartmentCount;
 }
 
+// In-process servers stay loaded for the life of the process (see
+// InprocServers.cpp), so there is nothing to free.
 void CoFreeUnusedLibraries() {}
 
 void PlatformRegisterClass(REFCLSID clsid, PlatformClassCreator creator)
@@ -113,7 +116,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID 
         if (!creator && entry.clsid == clsid)
             creator = entry.creator;
     if (!creator)
-        return REGDB_E_CLASSNOTREG;
+        return CreateFromInprocServer(clsid, outer, iid, out);
     return creator(outer, iid, out);
 }
 

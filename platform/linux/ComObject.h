@@ -8,9 +8,8 @@
 #include <new>
 
 // An object with one reference count answering IUnknown and the interfaces
-// that Answers() names; it deletes itself at the last Release.
-template <typename... Interfaces>
-class ComObject : public Interfaces... {
+// that Answer() names; it deletes itself at the last Release.
+template <typename... Interfaces> class ComObject : public Interfaces... {
 public:
     ComObject() = default;
     virtual ~ComObject() = default;
@@ -46,8 +45,7 @@ private:
 
 // The platform creator shape of PlatformRegisterClass for a ComObject class:
 // no aggregation, as the system's own classes of this kind refuse it.
-template <typename Object>
-HRESULT CreatePlatformObject(IUnknown* outer, REFIID iid, void** out)
+template <typename Object> HRESULT CreatePlatformObject(IUnknown* outer, REFIID iid, void** out)
 {
     if (!out)
         return E_POINTER;

@@ -29,7 +29,10 @@ std::string GuidText(REFGUID guid)
     return Narrow(wide);
 }
 
-HRESULT FromWin32(LONG error) { return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error); }
+HRESULT FromWin32(LONG error)
+{
+    return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
+}
 
 // Closes the key when it goes out of scope.
 class Key {
@@ -93,7 +96,10 @@ std::string InstancePath(const CLSID* category, LPCOLESTR instance, REFCLSID fil
     return "CLSID\\" + GuidText(category ? *category : CLSID_LegacyAmFilterCategory) + "\\Instance\\" + name;
 }
 
-std::string PinsPath(REFCLSID filter) { return "CLSID\\" + GuidText(filter) + "\\Pins"; }
+std::string PinsPath(REFCLSID filter)
+{
+    return "CLSID\\" + GuidText(filter) + "\\Pins";
+}
 
 } // namespace
 
@@ -106,7 +112,10 @@ void* FilterMapper::Answer(REFIID iid)
     return nullptr;
 }
 
-HRESULT FilterMapper::CreateCategory(REFCLSID, DWORD, LPCWSTR) { return E_NOTIMPL; }
+HRESULT FilterMapper::CreateCategory(REFCLSID, DWORD, LPCWSTR)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT FilterMapper::UnregisterFilter(const CLSID* category, LPCOLESTR instance, REFCLSID filter)
 {
@@ -164,7 +173,10 @@ HRESULT FilterMapper::RegisterFilter(CLSID filter, LPCWSTR name, DWORD merit)
     return FromWin32(error);
 }
 
-HRESULT FilterMapper::RegisterFilterInstance(CLSID, LPCWSTR, CLSID*) { return E_NOTIMPL; }
+HRESULT FilterMapper::RegisterFilterInstance(CLSID, LPCWSTR, CLSID*)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT FilterMapper::RegisterPin(CLSID filter, LPCWSTR name, WINBOOL rendered, WINBOOL output, WINBOOL zero,
                                   WINBOOL many, CLSID, LPCWSTR)
@@ -212,7 +224,10 @@ HRESULT FilterMapper::UnregisterFilter(CLSID filter)
     return S_OK;
 }
 
-HRESULT FilterMapper::UnregisterFilterInstance(CLSID) { return E_NOTIMPL; }
+HRESULT FilterMapper::UnregisterFilterInstance(CLSID)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT FilterMapper::UnregisterPin(CLSID filter, LPCWSTR name)
 {

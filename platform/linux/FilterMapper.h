@@ -21,8 +21,8 @@ public:
     // IFilterMapper: HKCR\Filter\{clsid} and the Merit and Pins of HKCR\CLSID\{clsid}.
     STDMETHODIMP RegisterFilter(CLSID filter, LPCWSTR name, DWORD merit) override;
     STDMETHODIMP RegisterFilterInstance(CLSID filter, LPCWSTR name, CLSID* instance) override;
-    STDMETHODIMP RegisterPin(CLSID filter, LPCWSTR name, WINBOOL rendered, WINBOOL output, WINBOOL zero,
-                             WINBOOL many, CLSID connectsToFilter, LPCWSTR connectsToPin) override;
+    STDMETHODIMP RegisterPin(CLSID filter, LPCWSTR name, WINBOOL rendered, WINBOOL output, WINBOOL zero, WINBOOL many,
+                             CLSID connectsToFilter, LPCWSTR connectsToPin) override;
     STDMETHODIMP RegisterPinType(CLSID filter, LPCWSTR pinName, CLSID majorType, CLSID subType) override;
     STDMETHODIMP UnregisterFilter(CLSID filter) override;
     STDMETHODIMP UnregisterFilterInstance(CLSID instance) override;

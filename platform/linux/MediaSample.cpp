@@ -75,7 +75,10 @@ HRESULT MediaSample::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG MediaSample::AddRef() { return ++references; }
+ULONG MediaSample::AddRef()
+{
+    return ++references;
+}
 
 ULONG MediaSample::Release()
 {
@@ -94,7 +97,10 @@ HRESULT MediaSample::GetPointer(BYTE** out)
     return S_OK;
 }
 
-LONG MediaSample::GetSize() { return size; }
+LONG MediaSample::GetSize()
+{
+    return size;
+}
 
 HRESULT MediaSample::GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end)
 {
@@ -122,7 +128,10 @@ HRESULT MediaSample::SetTime(REFERENCE_TIME* start, REFERENCE_TIME* end)
     return S_OK;
 }
 
-HRESULT MediaSample::IsSyncPoint() { return syncPoint ? S_OK : S_FALSE; }
+HRESULT MediaSample::IsSyncPoint()
+{
+    return syncPoint ? S_OK : S_FALSE;
+}
 
 HRESULT MediaSample::SetSyncPoint(WINBOOL isSyncPoint)
 {
@@ -130,7 +139,10 @@ HRESULT MediaSample::SetSyncPoint(WINBOOL isSyncPoint)
     return S_OK;
 }
 
-HRESULT MediaSample::IsPreroll() { return preroll ? S_OK : S_FALSE; }
+HRESULT MediaSample::IsPreroll()
+{
+    return preroll ? S_OK : S_FALSE;
+}
 
 HRESULT MediaSample::SetPreroll(WINBOOL isPreroll)
 {
@@ -138,7 +150,10 @@ HRESULT MediaSample::SetPreroll(WINBOOL isPreroll)
     return S_OK;
 }
 
-LONG MediaSample::GetActualDataLength() { return actualLength; }
+LONG MediaSample::GetActualDataLength()
+{
+    return actualLength;
+}
 
 HRESULT MediaSample::SetActualDataLength(LONG length)
 {
@@ -172,7 +187,10 @@ HRESULT MediaSample::SetMediaType(AM_MEDIA_TYPE* type)
     return S_OK;
 }
 
-HRESULT MediaSample::IsDiscontinuity() { return discontinuity ? S_OK : S_FALSE; }
+HRESULT MediaSample::IsDiscontinuity()
+{
+    return discontinuity ? S_OK : S_FALSE;
+}
 
 HRESULT MediaSample::SetDiscontinuity(WINBOOL isDiscontinuity)
 {

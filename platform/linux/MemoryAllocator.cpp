@@ -18,7 +18,10 @@ constexpr uint64_t maxCommittedBytes = uint64_t(1) << 30;
 // Counted per buffer against that limit: the sample object and its bookkeeping.
 constexpr uint64_t sampleOverhead = 256;
 
-bool IsPowerOfTwo(LONG value) { return value > 0 && (value & (value - 1)) == 0; }
+bool IsPowerOfTwo(LONG value)
+{
+    return value > 0 && (value & (value - 1)) == 0;
+}
 
 } // namespace
 

@@ -6,5 +6,9 @@
 #include "WinApi.h"
 
 HRESULT CreateMemoryAllocator(IUnknown* outer, REFIID iid, void** out);
+HRESULT CreateSystemClock(IUnknown* outer, REFIID iid, void** out);
 // Both filter mapper classes.
 HRESULT CreateFilterMapper(IUnknown* outer, REFIID iid, void** out);
+
+// Creates the class from the in-process server that the registry names for it.
+HRESULT CreateFromInprocServer(REFCLSID clsid, IUnknown* outer, REFIID iid, void** out);

@@ -12,7 +12,10 @@
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 struct LessIgnoringCase {
     bool operator()(const std::string& a, const std::string& b) const
@@ -68,7 +71,10 @@ std::vector<std::string> SplitPath(LPCSTR path)
     return parts;
 }
 
-std::string ValueName(LPCSTR name) { return name ? name : ""; }
+std::string ValueName(LPCSTR name)
+{
+    return name ? name : "";
+}
 
 class Registry {
 public:
@@ -76,6 +82,11 @@ public:
     {
         std::shared_ptr<RegistryKey> software = Child(localMachine, "Software", false);
         classes = Child(software, "Classes", false);
+        // Keys that every system with the media run time installed already has,
+        // so that programs find them there as permanent keys.
+        Child(Child(classes, "Media Type", false), "Extensions", false);
+        std::shared_ptr<RegistryKey> classIds = Child(classes, "CLSID", false);
+        Child(Child(classIds, "{083863F1-70DE-11D0-BD40-00A0C911CE86}", false), "Instance", false);
     }
 
     std::mutex lock;
@@ -346,8 +357,8 @@ LONG RegSetValueA(HKEY handle, LPCSTR subKey, DWORD type, LPCSTR data, DWORD)
         if (error != ERROR_SUCCESS)
             return error;
     }
-    LONG error = RegSetValueExA(target, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                                DWORD(std::strlen(data) + 1));
+    LONG error =
+        RegSetValueExA(target, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), DWORD(std::strlen(data) + 1));
     if (target != handle)
         RegCloseKey(target);
     return error;

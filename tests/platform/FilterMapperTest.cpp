@@ -53,8 +53,8 @@ protected:
 
 // The source filter's own record: one output pin of any type.
 const REGPINTYPES anyType = {&GUID_NULL, &GUID_NULL};
-const REGFILTERPINS outputPin = {const_cast<LPWSTR>(L"Output"), FALSE, TRUE, FALSE, FALSE, &GUID_NULL, L"Input", 1,
-                                 &anyType};
+const REGFILTERPINS outputPin = {
+    const_cast<LPWSTR>(L"Output"), FALSE, TRUE, FALSE, FALSE, &GUID_NULL, L"Input", 1, &anyType};
 
 REGFILTER2 OnePinRecord()
 {
@@ -78,11 +78,11 @@ TEST_F(FilterMapperTest, Mapper2WritesTheFilterUnderTheDefaultCategory)
     // The packed record: header (version 2, merit, one pin), the pin row
     // (output flag, one instance, one type), its type row pointing twice at
     // the one GUID in the pool, then that GUID.
-    const std::vector<BYTE> expected = {
-        0x02, 0, 0, 0, 0, 0, 0xF0, 0, 1, 0, 0, 0, 0, 0, 0, 0,                   // header
-        '0', 'p', 'i', '3', 8, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, // pin
-        '0', 't', 'y', '3', 0, 0, 0, 0, 0x38, 0, 0, 0, 0x38, 0, 0, 0,           // type
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};                        // GUID_NULL
+    const std::vector<BYTE> expected = {0x02, 0,   0,   0,   0, 0, 0xF0, 0, 1,    0, 0, 0, 0,    0, 0, 0, // header
+                                        '0',  'p', 'i', '3', 8, 0, 0,    0, 1,    0, 0, 0, 1,    0, 0, 0,
+                                        0,    0,   0,   0,   0, 0, 0,    0,                                // pin
+                                        '0',  't', 'y', '3', 0, 0, 0,    0, 0x38, 0, 0, 0, 0x38, 0, 0, 0,  // type
+                                        0,    0,   0,   0,   0, 0, 0,    0, 0,    0, 0, 0, 0,    0, 0, 0}; // GUID_NULL
     EXPECT_EQ(expected, ReadRegistryBinary(HKEY_CLASSES_ROOT, instanceKey, "FilterData"));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, filterKey)) << "the new mapper leaves the old places alone";
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, classKey));

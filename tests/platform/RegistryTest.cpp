@@ -33,9 +33,9 @@ protected:
     HKEY Create(const std::string& path, DWORD* disposition = nullptr)
     {
         HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(testRoot) + "\\" + path).c_str(), 0,
-                                                 nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                                                 disposition));
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(testRoot) + "\\" + path).c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, disposition));
         return key;
     }
 };
@@ -53,7 +53,8 @@ TEST_F(RegistryTest, KeysAreCreatedOnceAndFoundWhateverTheCase)
     EXPECT_EQ("hello", QueryString(second, "NAME")) << "both handles name the same key";
 
     HKEY opened = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "quarnexregistrytest\\outer\\INNER", 0, KEY_READ, &opened));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CLASSES_ROOT, "quarnexregistrytest\\outer\\INNER", 0, KEY_READ, &opened));
     EXPECT_EQ("hello", QueryString(opened, "name"));
     HKEY missing = reinterpret_cast<HKEY>(1);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(first, "Nothing\\Deeper", 0, KEY_READ, &missing));
@@ -163,16 +164,16 @@ TEST_F(RegistryTest, HandlesAllowOnlyWhatTheyWereOpenedFor)
 {
     RegCloseKey(Create("Guarded"));
     HKEY readOnly = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(testRoot) + "\\Guarded").c_str(), 0,
-                                           KEY_READ, &readOnly));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(testRoot) + "\\Guarded").c_str(), 0, KEY_READ, &readOnly));
     const BYTE text[] = "x";
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegSetValueExA(readOnly, "v", 0, REG_SZ, text, sizeof text));
     RegCloseKey(readOnly);
 
     HKEY setOnly = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(testRoot) + "\\Guarded").c_str(), 0,
-                                             nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &setOnly,
-                                             nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(testRoot) + "\\Guarded").c_str(), 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &setOnly, nullptr));
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(setOnly, "v", 0, REG_SZ, text, sizeof text));
     RegCloseKey(setOnly);
 }
@@ -181,18 +182,18 @@ TEST_F(RegistryTest, ClassesRootIsTheMachinesSoftwareClasses)
 {
     RegCloseKey(Create("Shared"));
     HKEY viaMachine = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                                           (std::string("Software\\Classes\\") + testRoot + "\\Shared").c_str(), 0,
-                                           KEY_READ, &viaMachine));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string("Software\\Classes\\") + testRoot + "\\Shared").c_str(), 0,
+                            KEY_READ, &viaMachine));
     RegCloseKey(viaMachine);
 }
 
 TEST_F(RegistryTest, AVolatileKeyRefusesAPermanentChild)
 {
     HKEY temporary = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(testRoot) + "\\Temporary").c_str(), 0,
-                                             nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &temporary,
-                                             nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(testRoot) + "\\Temporary").c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &temporary, nullptr));
     HKEY child = nullptr;
     EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, RegCreateKeyExA(temporary, "Child", 0, nullptr, REG_OPTION_NON_VOLATILE,
                                                             KEY_ALL_ACCESS, nullptr, &child, nullptr));
@@ -200,6 +201,23 @@ TEST_F(RegistryTest, AVolatileKeyRefusesAPermanentChild)
                                              nullptr, &child, nullptr));
     RegCloseKey(child);
     RegCloseKey(temporary);
+}
+
+TEST_F(RegistryTest, TheMediaExtensionsKeyIsAlreadyThereAndPermanent)
+{
+    // Opening it as a volatile key must find the permanent one, which then
+    // takes permanent children, as registration writes them.
+    HKEY extensions = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, "Media Type\\Extensions", 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &extensions, &disposition));
+    EXPECT_EQ(DWORD(REG_OPENED_EXISTING_KEY), disposition);
+    HKEY child = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(extensions, testRoot, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                             nullptr, &child, nullptr));
+    RegCloseKey(child);
+    RegDeleteKeyA(extensions, testRoot);
+    RegCloseKey(extensions);
 }
 
 TEST_F(RegistryTest, ThreadsWorkOnTheTreeAtOnce)
