@@ -1,0 +1,138 @@
+// Parsing holds nothing that grows with the number of samples: only the
+// sample-to-chunk maps. Every allocation of this test program is counted.
+#include "tests/parser/FakeParserHost.h"
+#include "tests/parser/TrackSpecs.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::atomic<size_t> liveBytes{0};
+std::atomic<size_t> peakBytes{0};
+
+// Room before each block for its size, keeping the block's alignment.
+constexpr size_t kBlockHeader = alignof(std::max_align_t);
+
+void* CountedAllocate(size_t size)
+{
+    char* block = static_cast<char*>(std::malloc(size + kBlockHeader));
+    if (!block)
+        return nullptr;
+    *reinterpret_cast<size_t*>(block) = size;
+    const size_t live = liveBytes += size;
+    size_t peak = peakBytes.load();
+    while (live > peak && !peakBytes.compare_exchange_weak(peak, live)) {
+    }
+    return block + kBlockHeader;
+}
+
+void CountedFree(void* memory)
+{
+    if (!memory)
+        return;
+    char* block = static_cast<char*>(memory) - kBlockHeader;
+    liveBytes -= *reinterpret_cast<size_t*>(block);
+    std::free(block);
+}
+
+} // namespace
+
+void* operator new(size_t size)
+{
+    if (void* memory = CountedAllocate(size))
+        return memory;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size)
+{
+    return operator new(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    return CountedAllocate(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept
+{
+    return CountedAllocate(size);
+}
+void operator delete(void* memory) noexcept
+{
+    CountedFree(memory);
+}
+void operator delete[](void* memory) noexcept
+{
+    CountedFree(memory);
+}
+void operator delete(void* memory, size_t) noexcept
+{
+    CountedFree(memory);
+}
+void operator delete[](void* memory, size_t) noexcept
+{
+    CountedFree(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    CountedFree(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept
+{
+    CountedFree(memory);
+}
+
+namespace {
+
+constexpr size_t kParseHeapLimit = 64 * 1024;
+
+// Bytes the parse held at its peak, beyond what it held before.
+size_t PeakHeapOfParse(const std::string& path, size_t* mapEntries)
+{
+    const size_t before = liveBytes.load();
+    peakBytes = before;
+    {
+        auto parsed = ParseFile(path);
+        EXPECT_EQ(1, parsed->result);
+        uint32_t count = 0;
+        parsed->movie->GetVideoChunkMap(&count);
+        *mapEntries = count;
+        EXPECT_EQ(1000000u, parsed->Track(0)->sampleCount);
+    }
+    EXPECT_EQ(before, liveBytes.load()); // everything the parse made is freed with it
+    return peakBytes.load() - before;
+}
+
+TEST(ParserMemory, MillionSampleMovieParsesInLittleMoreThanItsMaps)
+{
+    struct Case {
+        const char* what;
+        std::vector<ChunkMapEntry> chunkMap;
+    } cases[] = {
+        {"one chunk map entry", {{1, 1000, 1}}},
+        {"100,000 chunk map entries", {}},
+    };
+    for (uint32_t i = 0; i < 100000; ++i)
+        cases[1].chunkMap.push_back({1 + 2 * i, 10 - i % 2 * 5, 1}); // 10 + 5 samples every two chunks
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TrackSpec track = VideoTrack();
+        track.sampleCount = 1000000;
+        track.sampleSize = 1;
+        track.chunkMap = c.chunkMap;
+        const std::string path = ScratchPath();
+        ASSERT_TRUE(WriteFileBytes(path, BuildMovie(MovieOf({track}))));
+
+        size_t mapEntries = 0;
+        const size_t peak = PeakHeapOfParse(path, &mapEntries);
+        std::remove(path.c_str());
+        ASSERT_EQ(c.chunkMap.size(), mapEntries);
+        // The record's map, and the pin's own copy of it.
+        const size_t maps = 2 * mapEntries * sizeof(ChunkMapEntry);
+        EXPECT_LT(peak, maps + kParseHeapLimit) << "peak " << peak << ", maps " << maps;
+    }
+}
+
+} // namespace
