@@ -25,7 +25,7 @@ struct PinCalls {
     int32_t chunkTableOffset = 0;
 };
 
-class FakePin : public IPin, public StreamPinSetup {
+class FakePin final : public IPin, public StreamPinSetup {
 public:
     PinCalls calls;
     LONG references = 1;
