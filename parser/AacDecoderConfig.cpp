@@ -18,7 +18,7 @@ constexpr uint32_t kExplicitRateIndex = 15;
 
 // Reads over a byte range without ever leaving it.
 class ByteSpan {
-public:
+  public:
     ByteSpan(const BYTE* data, size_t size) : data(data), size(size) {}
 
     bool Read8(uint8_t* value)
@@ -75,7 +75,7 @@ public:
 
 // Reads bit fields most significant bit first.
 class BitReader {
-public:
+  public:
     explicit BitReader(const ByteSpan& span) : span(span) {}
 
     bool Read(int count, uint32_t* value)
@@ -91,7 +91,7 @@ public:
         return true;
     }
 
-private:
+  private:
     ByteSpan span;
     size_t bit = 0;
 };

@@ -24,7 +24,7 @@ void FourCCText(uint32_t code, char (&text)[5]);
 
 // The parser's C stream with its length; reads only what lies in the file.
 class BoxReader {
-public:
+  public:
     explicit BoxReader(FILE* file);
 
     // The end of the readable file: its length, or kMaxFilePosition when the
@@ -34,7 +34,7 @@ public:
     // Reads exactly count bytes at position; false when they are not all there.
     bool ReadAt(int64_t position, void* buffer, size_t count);
 
-private:
+  private:
     FILE* file;
     int64_t fileEnd = 0;
     int64_t streamPosition = -1; // where the stream stands, -1 when unknown
@@ -57,7 +57,7 @@ enum class BoxSizeRule {
 // fails, the cursor stands at its end and every later read fails too, so a
 // handler may read a run of fields and check once.
 class BoxCursor {
-public:
+  public:
     BoxCursor() = default;
     BoxCursor(BoxReader* reader, int64_t position, int64_t end);
 
@@ -78,7 +78,7 @@ public:
     // its end, when the container ends here or the header cannot be used.
     bool NextBox(BoxHeader* header, BoxSizeRule rule = BoxSizeRule::Compact);
 
-private:
+  private:
     bool Fail();
 
     BoxReader* reader = nullptr;
@@ -89,13 +89,12 @@ private:
 
 struct BoxHeader {
     uint32_t type = 0;
-    int64_t start = 0;  // position of the size field
-    BoxCursor payload;  // from after the header to the end of the box
+    int64_t start = 0; // position of the size field
+    BoxCursor payload; // from after the header to the end of the box
 };
 
 // One entry of a dispatch table: the box type and the walker's handler for it.
-template <typename Walker>
-struct BoxHandler {
+template <typename Walker> struct BoxHandler {
     uint32_t type;
     void (Walker::*handle)(BoxCursor& payload);
 };

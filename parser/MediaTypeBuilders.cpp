@@ -39,8 +39,8 @@ BYTE* AllocateFormat(ULONG size)
 
 // Hands the finished type to the host and frees the format block, which the
 // host has copied.
-HRESULT AddPin(ParserHost& host, const char* name, const GUID& majorType, const GUID& subtype,
-               const GUID& formatType, ULONG sampleSize, BYTE* format, ULONG formatSize, IPin** pin)
+HRESULT AddPin(ParserHost& host, const char* name, const GUID& majorType, const GUID& subtype, const GUID& formatType,
+               ULONG sampleSize, BYTE* format, ULONG formatSize, IPin** pin)
 {
     AM_MEDIA_TYPE type;
     std::memset(&type, 0, sizeof type);
@@ -90,8 +90,7 @@ HRESULT CreateMpegVideoPin(const MovieRecord& movie, ParserHost& host, IPin** pi
     info->dwProfile = 4;
     info->dwLevel = 8;
     // cbSequenceHeader stays 0 although the bytes are there, as decoders expect.
-    std::memcpy(block + offsetof(MPEG2VIDEOINFO, dwSequenceHeader), kMpegSequenceHeader,
-                sizeof kMpegSequenceHeader);
+    std::memcpy(block + offsetof(MPEG2VIDEOINFO, dwSequenceHeader), kMpegSequenceHeader, sizeof kMpegSequenceHeader);
     return AddPin(host, "QT MP4 Video Out", MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO, FORMAT_MPEG2Video, 0, block,
                   kMpegVideoFormatSize, pin);
 }

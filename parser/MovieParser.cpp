@@ -21,12 +21,12 @@ int64_t HeaderTimesSize(uint8_t version)
 }
 
 class MovieParser {
-public:
+  public:
     MovieParser(MovieRecord& movie, ParserHost& host) : movie(movie), host(host) {}
 
     void ParseMovieBox(BoxCursor& box);
 
-private:
+  private:
     struct MediaState {
         HandlerKind kind = HandlerKind::Other;
         REFERENCE_TIME mediaDuration = 0;
@@ -182,7 +182,7 @@ void MovieParser::ParseDataHandler(BoxCursor& box)
     // name follows as it stands, a QuickTime length byte included.
     if (!box.Skip(24))
         return;
-    char (&name)[32] = movie.trackListTail->handlerName;
+    char(&name)[32] = movie.trackListTail->handlerName;
     const size_t length = box.Remaining() < int64_t(sizeof name - 1) ? size_t(box.Remaining()) : sizeof name - 1;
     char bytes[sizeof name] = {};
     if (!box.ReadBytes(bytes, length))

@@ -11,7 +11,7 @@
 #include <memory>
 
 class MovieRecord {
-public:
+  public:
     MovieRecord() = default;
     ~MovieRecord();
     MovieRecord(const MovieRecord&) = delete;
@@ -55,8 +55,7 @@ public:
     int GetSequenceParameterSet(const BYTE** data, int32_t* size) const;
     int GetPictureParameterSet(const BYTE** data, int32_t* size) const;
     // Takes over both sets (either may be null with size 0), freeing the old ones.
-    void StoreParameterSets(std::unique_ptr<BYTE[]> sps, int32_t spsSize, std::unique_ptr<BYTE[]> pps,
-                            int32_t ppsSize);
+    void StoreParameterSets(std::unique_ptr<BYTE[]> sps, int32_t spsSize, std::unique_ptr<BYTE[]> pps, int32_t ppsSize);
 
     uint32_t GetAudioSampleRate() const { return audioSampleRate; }
     int32_t GetAudioChannels() const { return audioChannels; }
@@ -65,7 +64,7 @@ public:
     const char* GetInfoText() const { return infoText.get(); }
     void StoreInfoText(std::unique_ptr<char[]> text) { infoText = std::move(text); }
 
-private:
+  private:
     std::unique_ptr<ChunkMapEntry[]> videoChunkMap;
     uint32_t videoChunkMapCount = 0;
     std::unique_ptr<ChunkMapEntry[]> audioChunkMap;

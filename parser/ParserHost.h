@@ -6,13 +6,13 @@
 #include "platform/Platform.h"
 
 class ParserHost {
-public:
+  public:
     // Creates a pin that offers exactly type (the host keeps its own copy) and
     // answers its IPin with one reference for the caller.
     virtual HRESULT AddOutputPin(const AM_MEDIA_TYPE* type, LPCWSTR name, IPin** pin) = 0;
     // The setup side of a pin that AddOutputPin answered; null if unknown.
     virtual StreamPinSetup* GetPinSetup(IPin* pin) = 0;
 
-protected:
+  protected:
     ~ParserHost() = default;
 };

@@ -15,7 +15,7 @@ static_assert(sizeof(ChunkMapEntry) == 12, "a chunk map entry is read as its 12 
 constexpr int64_t kTableEntrySize = 4;
 
 class SampleTableWalker {
-public:
+  public:
     SampleTableWalker(HandlerKind kind, REFERENCE_TIME mediaDuration, MovieRecord& movie, TrackRecord& track,
                       ParserHost& host)
         : kind(kind), mediaDuration(mediaDuration), movie(movie), track(track), host(host)
@@ -24,7 +24,7 @@ public:
 
     void Walk(BoxCursor& box);
 
-private:
+  private:
     void ParseSampleDescription(BoxCursor& box);
     void ParseSampleToChunk(BoxCursor& box);
     void ParseSampleSizes(BoxCursor& box);
@@ -155,8 +155,7 @@ void SampleTableWalker::Parse64BitChunkOffsets(BoxCursor&)
 bool SampleTableWalker::CanStream() const
 {
     return format != StreamFormat::None && hasOwnChunkMap && chunkMapUsable && hasSampleSizes &&
-           constantSampleSize == 0 && sampleSizesFit && hasChunkOffsets && chunkOffsetsFit &&
-           !has64BitChunkOffsets;
+           constantSampleSize == 0 && sampleSizesFit && hasChunkOffsets && chunkOffsetsFit && !has64BitChunkOffsets;
 }
 
 void SampleTableWalker::CreatePin()

@@ -26,7 +26,7 @@ struct TrackStreamData {
 };
 
 class StreamPinSetup {
-public:
+  public:
     virtual HRESULT SetTrackData(const TrackStreamData& data) = 0;
     // path is the movie's ANSI path; the pin opens its own readers on it.
     virtual HRESULT OpenStreamFiles(const char* path) = 0;
@@ -36,6 +36,6 @@ public:
     // File position of the first 4-byte entry of the chunk offset table.
     virtual HRESULT SetChunkOffsetTableOffset(int32_t offset) = 0;
 
-protected:
+  protected:
     ~StreamPinSetup() = default;
 };

@@ -11,7 +11,7 @@ namespace {
 // Appends to one block without ever leaving its room; text that does not fit
 // is cut.
 class BlockWriter {
-public:
+  public:
     BlockWriter(char* block, size_t room) : block(block), room(room) {}
 
     void Append(const char* format, ...)
@@ -29,7 +29,7 @@ public:
     }
     size_t Used() const { return used; }
 
-private:
+  private:
     char* block;
     size_t room;
     size_t used = 0;
@@ -63,8 +63,8 @@ size_t WriteTrackBlock(const MovieRecord& movie, const TrackRecord& track, char*
                 track.sampleCount);
     text.Append("Handler name: '%s'\n", track.handlerName);
     if (std::strcmp(track.handlerType, "vide") == 0)
-        text.Append("Video Info:Image size: %d x %d --pixel depth: %d\n", int(movie.videoWidth),
-                    int(movie.videoHeight), int(movie.videoDepth));
+        text.Append("Video Info:Image size: %d x %d --pixel depth: %d\n", int(movie.videoWidth), int(movie.videoHeight),
+                    int(movie.videoDepth));
     else if (std::strcmp(track.handlerType, "soun") == 0)
         text.Append("Audio Info: Channel number: %d--Sample rate: %u --sound depth: %d\n", int(movie.audioChannels),
                     unsigned(movie.audioSampleRate), int(movie.audioSampleSize));

@@ -26,7 +26,7 @@ struct PinCalls {
 };
 
 class FakePin final : public IPin, public StreamPinSetup {
-public:
+  public:
     PinCalls calls;
     LONG references = 1;
 
@@ -63,7 +63,7 @@ struct PinRequest {
 };
 
 class FakeParserHost : public ParserHost {
-public:
+  public:
     std::vector<PinRequest> requests;
     bool refusePins = false;
 

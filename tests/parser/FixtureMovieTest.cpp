@@ -15,9 +15,18 @@
 namespace {
 
 const char* const kFixtures[] = {
-    "h264-aac-faststart.mp4", "h264-aac-moov-last.mp4", "h264-aac.mov",          "mp4v.mp4",
-    "text.mov",               "text.mp4",               "aac-8000-mono.mp4",     "aac-8000-stereo.mp4",
-    "aac-44100-mono.mp4",     "aac-44100-stereo.mp4",   "aac-48000-mono.mp4",    "aac-48000-stereo.mp4",
+    "h264-aac-faststart.mp4",
+    "h264-aac-moov-last.mp4",
+    "h264-aac.mov",
+    "mp4v.mp4",
+    "text.mov",
+    "text.mp4",
+    "aac-8000-mono.mp4",
+    "aac-8000-stereo.mp4",
+    "aac-44100-mono.mp4",
+    "aac-44100-stereo.mp4",
+    "aac-48000-mono.mp4",
+    "aac-48000-stereo.mp4",
     "two-aac.mp4",
 };
 
@@ -75,7 +84,8 @@ TEST(FixtureMovies, ParsedValuesEqualWhatFfprobeReads)
             ASSERT_NE(nullptr, track);
             const std::string codecType = probe.Stream(i, "codec_type");
             const std::string timeBase = probe.Stream(i, "time_base");
-            const uint32_t timeScale = uint32_t(std::strtoul(timeBase.substr(timeBase.find('/') + 1).c_str(), nullptr, 10));
+            const uint32_t timeScale =
+                uint32_t(std::strtoul(timeBase.substr(timeBase.find('/') + 1).c_str(), nullptr, 10));
             EXPECT_EQ(probe.StreamNumber(i, "id"), track->trackId);
             EXPECT_EQ(timeScale, track->timeScale);
             EXPECT_EQ(probe.StreamNumber(i, "duration_ts"), track->duration);
@@ -117,8 +127,11 @@ TEST(FixtureMovies, QuickTimeDataHandlerNameKeepsItsLengthByte)
         return;
     auto parsed = ParseFile(path);
     ASSERT_EQ(2, parsed->movie->trackCount);
-    EXPECT_STREQ("\x0b" "DataHandler", parsed->Track(0)->handlerName);
-    EXPECT_NE(std::string::npos, parsed->Text().find("Handler name: '\x0b" "DataHandler'\n"));
+    EXPECT_STREQ("\x0b"
+                 "DataHandler",
+                 parsed->Track(0)->handlerName);
+    EXPECT_NE(std::string::npos, parsed->Text().find("Handler name: '\x0b"
+                                                     "DataHandler'\n"));
 }
 
 TEST(FixtureMovies, MovieCutAnywhereInsideItsMovieBoxGivesAConsistentPart)
@@ -131,8 +144,8 @@ TEST(FixtureMovies, MovieCutAnywhereInsideItsMovieBoxGivesAConsistentPart)
     size_t movieStart = 0;
     size_t movieEnd = 0;
     for (size_t at = 0; at + 8 <= bytes.size();) {
-        const size_t size = size_t(bytes[at]) << 24 | size_t(bytes[at + 1]) << 16 | size_t(bytes[at + 2]) << 8 |
-                            bytes[at + 3];
+        const size_t size =
+            size_t(bytes[at]) << 24 | size_t(bytes[at + 1]) << 16 | size_t(bytes[at + 2]) << 8 | bytes[at + 3];
         if (std::string(bytes.begin() + std::ptrdiff_t(at + 4), bytes.begin() + std::ptrdiff_t(at + 8)) == "moov") {
             movieStart = at;
             movieEnd = at + size;

@@ -43,21 +43,21 @@ TEST(MediaTypes, MpegVideoBlockHasFixedPictureAndTheTracksBitmapHeader)
     EXPECT_FALSE(request.type.bTemporalCompression);
 
     std::vector<uint8_t> expected(512, 0);
-    Put32(expected, 8, 704);       // rcSource.right
-    Put32(expected, 12, 480);      // rcSource.bottom
-    Put32(expected, 24, 704);      // rcTarget.right
-    Put32(expected, 28, 480);      // rcTarget.bottom
-    Put32(expected, 32, 4500000);  // dwBitRate
-    Put32(expected, 40, 333667);   // AvgTimePerFrame, low half
-    Put32(expected, 48, 1);        // dwInterlaceFlags
-    Put32(expected, 56, 4);        // dwPictAspectRatioX
-    Put32(expected, 60, 3);        // dwPictAspectRatioY
-    Put32(expected, 72, 40);       // biSize
-    Put32(expected, 76, 1920);     // biWidth
-    Put32(expected, 80, 1080);     // biHeight
-    Put16(expected, 86, 24);       // biBitCount
-    Put32(expected, 120, 4);       // dwProfile
-    Put32(expected, 124, 8);       // dwLevel
+    Put32(expected, 8, 704);      // rcSource.right
+    Put32(expected, 12, 480);     // rcSource.bottom
+    Put32(expected, 24, 704);     // rcTarget.right
+    Put32(expected, 28, 480);     // rcTarget.bottom
+    Put32(expected, 32, 4500000); // dwBitRate
+    Put32(expected, 40, 333667);  // AvgTimePerFrame, low half
+    Put32(expected, 48, 1);       // dwInterlaceFlags
+    Put32(expected, 56, 4);       // dwPictAspectRatioX
+    Put32(expected, 60, 3);       // dwPictAspectRatioY
+    Put32(expected, 72, 40);      // biSize
+    Put32(expected, 76, 1920);    // biWidth
+    Put32(expected, 80, 1080);    // biHeight
+    Put16(expected, 86, 24);      // biBitCount
+    Put32(expected, 120, 4);      // dwProfile
+    Put32(expected, 124, 8);      // dwLevel
     const uint8_t sequenceHeader[34] = {0x00, 0x00, 0x01, 0xB3, 0x1E, 0x01, 0xE0, 0x24, 0x0A, 0xFC, 0xA3, 0x80,
                                         0x00, 0x00, 0x01, 0xB5, 0x14, 0x82, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,
                                         0x01, 0xB5, 0x25, 0x05, 0x05, 0x05, 0x07, 0x82, 0x0F, 0x00};
@@ -120,8 +120,8 @@ TEST(MediaTypes, AacBlockCarriesTheTracksChannelsAndRate)
     EXPECT_EQ(112u, ULONG(request.type.lSampleSize));
 
     std::vector<uint8_t> expected(112, 0);
-    const uint8_t header[18] = {0x01, 0x00, 0x02, 0x00, 0x80, 0xBB, 0x00, 0x00, 0x00, 0x77,
-                                0x01, 0x00, 0x04, 0x00, 0x10, 0x00, 0x5E, 0x00};
+    const uint8_t header[18] = {0x01, 0x00, 0x02, 0x00, 0x80, 0xBB, 0x00, 0x00, 0x00,
+                                0x77, 0x01, 0x00, 0x04, 0x00, 0x10, 0x00, 0x5E, 0x00};
     std::copy(header, header + 18, expected.begin());
     Put32(expected, 40, 2);
     Put32(expected, 44, 64);

@@ -146,6 +146,27 @@ TEST(MovieParser, MediaDurationIsDividedFirstAndTruncated)
     EXPECT_EQ(REFERENCE_TIME(0x7FFFFFFFFFFFFFFF), MediaDuration(~0ull, 1));
 }
 
+TEST(MovieParser, Version1HeadersAreReadAtTheirOwnOffsets)
+{
+    MovieSpec spec = MovieOf({VideoTrack(5)});
+    spec.tracks[0].headerVersion = 1;
+    spec.tracks[0].timeScale = 1000;
+    spec.tracks[0].duration = 2500;
+    auto parsed = ParseBytes(BuildMovie(spec));
+    EXPECT_EQ(5u, parsed->Track(0)->trackId);
+    EXPECT_EQ(1000u, parsed->Track(0)->timeScale);
+    EXPECT_EQ(2500u, parsed->Track(0)->duration);
+    ASSERT_EQ(1u, parsed->host.Pins().size());
+    EXPECT_EQ(25000000, parsed->host.Pins()[0]->calls.mediaDuration);
+
+    // A duration beyond 32 bits: the record shows the largest value it can hold,
+    // the pin gets the whole duration.
+    spec.tracks[0].longDuration = 0x200000000ull;
+    parsed = ParseBytes(BuildMovie(spec));
+    EXPECT_EQ(0xFFFFFFFFu, parsed->Track(0)->duration);
+    EXPECT_EQ(85899345920000, parsed->host.Pins()[0]->calls.mediaDuration); // 8,589,934.592 s
+}
+
 // Places the first track's size table box at sizeBoxAt and its chunk offset box
 // at chunkBoxAt by growing filler boxes.
 std::vector<uint8_t> PlaceTables(MovieSpec spec, size_t sizeBoxAt, size_t chunkBoxAt)
@@ -245,9 +266,18 @@ TEST(MovieParser, TracksWhoseSamplesCannotBeLocatedGetNoPin)
         {"no sample size box", [](TrackSpec& t) { t.sampleSizes = false; }},
         {"no chunk offset box", [](TrackSpec& t) { t.chunkOffsets = false; }},
         {"no sample-to-chunk entries", [](TrackSpec& t) { t.chunkMap.clear(); }},
-        {"chunk numbers not increasing", [](TrackSpec& t) { t.chunkMap = {{1, 2, 1}, {1, 3, 1}}; }},
-        {"chunks without samples", [](TrackSpec& t) { t.chunkMap = {{1, 0, 1}}; }},
-        {"first chunk 0", [](TrackSpec& t) { t.chunkMap = {{0, 1, 1}}; }},
+        {"chunk numbers not increasing",
+         [](TrackSpec& t) {
+             t.chunkMap = {{1, 2, 1}, {1, 3, 1}};
+         }},
+        {"chunks without samples",
+         [](TrackSpec& t) {
+             t.chunkMap = {{1, 0, 1}};
+         }},
+        {"first chunk 0",
+         [](TrackSpec& t) {
+             t.chunkMap = {{0, 1, 1}};
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);

@@ -129,10 +129,11 @@ TEST(AacDecoderConfig, DescriptorsAreWalkedWithinTheirBytes)
 {
     // Version and flags; ES descriptor with a URL flag; decoder configuration
     // with its specific information: 44,100 Hz, stereo, one-byte lengths.
-    const std::vector<uint8_t> esds = {0, 0, 0, 0,                                         // version, flags
-                                       0x03, 0x19, 0x00, 0x01, 0x40, 0x02, 'a', 'b',       // ES, URL "ab"
-                                       0x04, 0x11, 0x40, 0x15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, // decoder config
-                                       0x05, 0x02, 0x12, 0x10};                            // AudioSpecificConfig
+    const std::vector<uint8_t> esds = {0,    0,    0,    0,                          // version, flags
+                                       0x03, 0x19, 0x00, 0x01, 0x40, 0x02, 'a', 'b', // ES, URL "ab"
+                                       0x04, 0x11, 0x40, 0x15, 0,    0,    0,   0,
+                                       0,    0,    0,    0,    0,    0,    0, // decoder config
+                                       0x05, 0x02, 0x12, 0x10};               // AudioSpecificConfig
     AacDecoderConfig config;
     ASSERT_TRUE(ParseAacDecoderConfig(esds.data(), esds.size(), &config));
     EXPECT_EQ(44100u, config.sampleRate);

@@ -59,10 +59,12 @@ TEST(TrackInfoText, SoundAndTextBlocks)
               TextOf({sound}));
 
     TrackSpec text = TextTrack(3);
-    text.dataHandlerName = "\x0b" "DataHandler";
+    text.dataHandlerName = "\x0b"
+                           "DataHandler";
     EXPECT_EQ("Track # 3 Info:TrackID:3 -- TimeScale:600--Duration 0:0:1.000000\n"
               "Media Info: Type:'text' -- subType:'text' -- Sample count:10\n"
-              "Handler name: '\x0b" "DataHandler'\n"
+              "Handler name: '\x0b"
+              "DataHandler'\n"
               "\n",
               TextOf({text}));
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 class BoxBuilder {
-public:
+  public:
     BoxBuilder& U8(uint8_t value);
     BoxBuilder& U16(uint16_t value);
     BoxBuilder& U24(uint32_t value);
@@ -36,7 +36,7 @@ public:
     void Patch32(size_t at, uint32_t value);
     const std::vector<uint8_t>& Data() const { return data; }
 
-private:
+  private:
     std::vector<uint8_t> data;
     std::vector<size_t> openBoxes;
 };

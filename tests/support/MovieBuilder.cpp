@@ -11,10 +11,10 @@ void WriteHandler(BoxBuilder& box, const std::string& componentType, const std::
 
 void WriteVisualEntry(BoxBuilder& box, const TrackSpec& track)
 {
-    box.Begin(track.format).Zeros(6).U16(1);    // reserved, data reference index
-    box.U16(0).U16(0).U32(0).U32(0).U32(0);       // version, revision, vendor, temporal and spatial quality
-    box.U16(track.width).U16(track.height);       // picture size
-    box.U32(0x00480000).U32(0x00480000).U32(0);   // 72 dpi, data size
+    box.Begin(track.format).Zeros(6).U16(1);           // reserved, data reference index
+    box.U16(0).U16(0).U32(0).U32(0).U32(0);            // version, revision, vendor, temporal and spatial quality
+    box.U16(track.width).U16(track.height);            // picture size
+    box.U32(0x00480000).U32(0x00480000).U32(0);        // 72 dpi, data size
     box.U16(1).Zeros(32).U16(track.depth).U16(0xFFFF); // frame count, compressor name, depth, colour table
     for (uint32_t i = 0; i < track.boxesBeforeAvcConfig; ++i)
         box.Begin("pasp").U32(1).U32(1).End();
@@ -49,10 +49,10 @@ void WriteDecoderConfig(BoxBuilder& box, const std::vector<uint8_t>& config)
 
 void WriteSoundEntry(BoxBuilder& box, const TrackSpec& track)
 {
-    box.Begin(track.format).Zeros(6).U16(1);           // reserved, data reference index
-    box.U16(track.soundVersion).U16(0).U32(0);            // version, revision, vendor
-    box.U16(track.channels).U16(track.bitsPerSample);     // channel count, sample size
-    box.U16(0).U16(0).U16(track.sampleRate).U16(0);       // compression id, packet size, 16.16 rate
+    box.Begin(track.format).Zeros(6).U16(1);          // reserved, data reference index
+    box.U16(track.soundVersion).U16(0).U32(0);        // version, revision, vendor
+    box.U16(track.channels).U16(track.bitsPerSample); // channel count, sample size
+    box.U16(0).U16(0).U16(track.sampleRate).U16(0);   // compression id, packet size, 16.16 rate
     if (track.soundVersion == 1)
         box.Zeros(16);
     else if (track.soundVersion == 2)
@@ -150,7 +150,20 @@ void WriteTrack(BoxBuilder& box, const TrackSpec& track, uint32_t mediaDataStart
                 size_t* chunkOffsetBox)
 {
     box.Begin("trak");
-    box.BeginFull("tkhd", 0, 3).U32(0).U32(0).U32(track.trackId).U32(0).U32(track.duration);
+    const bool longTimes = track.headerVersion == 1;
+    const uint64_t duration = longTimes && track.longDuration ? track.longDuration : track.duration;
+    // Creation and modification times, then the duration: 64-bit in version 1.
+    const auto times = [&box, longTimes](uint64_t value) {
+        if (longTimes)
+            box.U64(value);
+        else
+            box.U32(uint32_t(value));
+    };
+    box.BeginFull("tkhd", track.headerVersion, 3);
+    times(0);
+    times(0);
+    box.U32(track.trackId).U32(0);
+    times(duration);
     box.Zeros(8).U16(0).U16(0).U16(0x0100).U16(0).Zeros(36).U32(uint32_t(track.width) << 16);
     box.U32(uint32_t(track.height) << 16).End();
     if (track.trackReferenceAndEditList) {
@@ -158,7 +171,12 @@ void WriteTrack(BoxBuilder& box, const TrackSpec& track, uint32_t mediaDataStart
         box.Begin("edts").BeginFull("elst").U32(1).U32(track.duration).U32(0).U32(0x00010000).End().End();
     }
     box.Begin("mdia");
-    box.BeginFull("mdhd").U32(0).U32(0).U32(track.timeScale).U32(track.duration).U16(0x55C4).U16(0).End();
+    box.BeginFull("mdhd", track.headerVersion);
+    times(0);
+    times(0);
+    box.U32(track.timeScale);
+    times(duration);
+    box.U16(0x55C4).U16(0).End();
     WriteHandler(box, "", track.handlerType, std::string("Handler") + '\0');
     box.Begin("minf");
     if (track.handlerType == "vide")

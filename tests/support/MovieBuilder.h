@@ -16,6 +16,8 @@ struct TrackSpec {
     uint32_t timeScale = 90000;
     uint32_t duration = 90000;
     bool trackReferenceAndEditList = false; // "tref" and "edts" before the media box
+    uint8_t headerVersion = 0;              // 1: track and media headers with 64-bit times
+    uint64_t longDuration = 0;              // the duration of version 1 headers, when not 0
 
     // Visual entries; an "avc1" entry gets an "avcC" box with these sets.
     uint16_t width = 320;
@@ -41,11 +43,11 @@ struct TrackSpec {
     // Sample tables; the chunk offsets point at the track's samples in "mdat".
     std::vector<ChunkMapEntry> chunkMap = {{1, 1, 1}};
     uint32_t sampleCount = 10;
-    uint32_t sampleSize = 8;         // every entry of the size table
-    uint32_t constantSampleSize = 0; // written instead of entries when not 0
-    bool sampleSizes = true;         // "stsz" present
-    bool chunkOffsets = true;        // "stco" present
-    bool chunkOffsets64 = false;     // "co64" instead of "stco"
+    uint32_t sampleSize = 8;               // every entry of the size table
+    uint32_t constantSampleSize = 0;       // written instead of entries when not 0
+    bool sampleSizes = true;               // "stsz" present
+    bool chunkOffsets = true;              // "stco" present
+    bool chunkOffsets64 = false;           // "co64" instead of "stco"
     uint32_t fillerBeforeChunkOffsets = 0; // size of a "free" box before the chunk offsets
 };
 
@@ -54,7 +56,7 @@ struct MovieSpec {
     bool mediaDataFirst = false; // "mdat" before "moov"
     uint32_t movieTimeScale = 1000;
     uint32_t movieDuration = 1000;
-    uint32_t fillerBeforeMovie = 0;  // size of a top-level "free" box just before "moov"
+    uint32_t fillerBeforeMovie = 0;    // size of a top-level "free" box just before "moov"
     bool unknownMovieChildren = false; // "udta" and "iods" before the first track
 };
 

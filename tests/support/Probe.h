@@ -8,7 +8,7 @@
 #include <vector>
 
 class Probe {
-public:
+  public:
     // Reads the probe file of a fixture path; Loaded() is false when it is missing.
     explicit Probe(const std::string& moviePath);
 
@@ -20,6 +20,6 @@ public:
     uint64_t StreamNumber(int index, const std::string& key) const;
     std::vector<uint8_t> StreamBytes(int index, const std::string& key) const;
 
-private:
+  private:
     std::map<std::string, std::string> values;
 };
