@@ -1,0 +1,131 @@
+#include "parser/BoxReader.h"
+
+#include "parser/ByteOrder.h"
+
+void FourCCText(uint32_t code, char (&text)[5])
+{
+    for (int i = 0; i < 4; ++i)
+        text[i] = char(code >> (24 - 8 * i) & 0xFF);
+    text[4] = '\0';
+}
+
+BoxReader::BoxReader(FILE* file) : file(file)
+{
+    fileEnd = kMaxFilePosition;
+    if (file && std::fseek(file, 0, SEEK_END) == 0) {
+        long length = std::ftell(file);
+        if (length >= 0 && int64_t(length) < kMaxFilePosition)
+            fileEnd = length;
+    }
+}
+
+bool BoxReader::ReadAt(int64_t position, void* buffer, size_t count)
+{
+    if (!file || position < 0 || position > fileEnd || uint64_t(fileEnd - position) < count)
+        return false;
+    if (streamPosition != position) {
+        // Within kMaxFilePosition, so the position fits the stream's own type.
+        if (std::fseek(file, long(position), SEEK_SET) != 0) {
+            streamPosition = -1;
+            return false;
+        }
+        streamPosition = position;
+    }
+    if (count == 0)
+        return true;
+    if (std::fread(buffer, 1, count, file) != count) {
+        streamPosition = -1;
+        return false;
+    }
+    streamPosition += int64_t(count);
+    return true;
+}
+
+BoxCursor::BoxCursor(BoxReader* reader, int64_t position, int64_t end)
+    : reader(reader), position(position), end(end), ok(reader != nullptr && position <= end)
+{
+    if (!ok)
+        this->position = this->end;
+}
+
+bool BoxCursor::Fail()
+{
+    ok = false;
+    position = end;
+    return false;
+}
+
+bool BoxCursor::Skip(int64_t count)
+{
+    if (!ok || count < 0 || count > Remaining())
+        return Fail();
+    position += count;
+    return true;
+}
+
+bool BoxCursor::ReadBytes(void* buffer, size_t count)
+{
+    if (!ok || uint64_t(Remaining()) < count || !reader->ReadAt(position, buffer, count))
+        return Fail();
+    position += int64_t(count);
+    return true;
+}
+
+bool BoxCursor::Read8(uint8_t* value)
+{
+    return ReadBytes(value, 1);
+}
+
+bool BoxCursor::Read16(uint16_t* value)
+{
+    BYTE bytes[2];
+    return ReadBytes(bytes, sizeof bytes) && ReadBigEndian16(bytes, value);
+}
+
+bool BoxCursor::Read32(uint32_t* value)
+{
+    BYTE bytes[4];
+    return ReadBytes(bytes, sizeof bytes) && ReadBigEndian32(bytes, value);
+}
+
+bool BoxCursor::Read64(uint64_t* value)
+{
+    uint32_t high = 0;
+    uint32_t low = 0;
+    if (!Read32(&high) || !Read32(&low))
+        return false;
+    *value = uint64_t(high) << 32 | low;
+    return true;
+}
+
+bool BoxCursor::NextBox(BoxHeader* header, BoxSizeRule rule)
+{
+    const int64_t start = position;
+    uint32_t size = 0;
+    uint32_t type = 0;
+    if (Remaining() < 8 || !Read32(&size) || !Read32(&type))
+        return Fail();
+
+    const bool topLevel = rule == BoxSizeRule::TopLevel;
+    uint64_t boxSize = size;
+    if (topLevel && size == 1) {
+        if (!Read64(&boxSize) || boxSize < 16)
+            return Fail();
+    } else if (topLevel && size == 0) {
+        boxSize = uint64_t(end - start);
+    } else if (size < 8) {
+        return Fail();
+    }
+
+    int64_t boxEnd = end;
+    if (boxSize <= uint64_t(end - start))
+        boxEnd = start + int64_t(boxSize);
+    else if (!topLevel)
+        return Fail();
+
+    header->type = type;
+    header->start = start;
+    header->payload = BoxCursor(reader, position, boxEnd);
+    position = boxEnd;
+    return true;
+}

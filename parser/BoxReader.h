@@ -1,0 +1,117 @@
+// Bounded reading of the movie file's boxes. Every read and every skip stays
+// inside the box that holds it and inside the file: a damaged size can end a
+// walk early, never send the reader outside its box, backwards or in circles.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// The last file position the parser uses. The target's C run-time stream
+// positions are signed 32-bit, so a position past this could neither be
+// sought to nor handed to a pin with its right value.
+constexpr int64_t kMaxFilePosition = 0x7FFFFFFF;
+
+// A four-character code as one number, first character in the high byte.
+constexpr uint32_t FourCC(const char (&code)[5])
+{
+    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 | uint32_t(uint8_t(code[2])) << 8 |
+           uint32_t(uint8_t(code[3]));
+}
+
+// Writes the NUL-terminated text of a four-character code.
+void FourCCText(uint32_t code, char (&text)[5]);
+
+// The parser's C stream with its length; reads only what lies in the file.
+class BoxReader {
+  public:
+    explicit BoxReader(FILE* file);
+
+    // The end of the readable file: its length, or kMaxFilePosition when the
+    // file is longer or its length cannot be told.
+    int64_t FileEnd() const { return fileEnd; }
+
+    // Reads exactly count bytes at position; false when they are not all there.
+    bool ReadAt(int64_t position, void* buffer, size_t count);
+
+  private:
+    FILE* file;
+    int64_t fileEnd = 0;
+    int64_t streamPosition = -1; // where the stream stands, -1 when unknown
+};
+
+struct BoxHeader;
+
+// How a walk treats sizes that do not describe a compact box inside its container.
+enum class BoxSizeRule {
+    // Inside the movie box: sizes below 8 (0 and 1 among them) and boxes that run
+    // past their container end the container's walk.
+    Compact,
+    // At the top level of the file: size 1 takes the 64-bit size that follows,
+    // size 0 runs to the end of the file, and a box that runs past the file end
+    // is cut at the file end.
+    TopLevel,
+};
+
+// A range [position, end) of the file that reads never leave. Once a read
+// fails, the cursor stands at its end and every later read fails too, so a
+// handler may read a run of fields and check once.
+class BoxCursor {
+  public:
+    BoxCursor() = default;
+    BoxCursor(BoxReader* reader, int64_t position, int64_t end);
+
+    int64_t Position() const { return position; }
+    int64_t End() const { return end; }
+    int64_t Remaining() const { return end - position; }
+    bool Ok() const { return ok; }
+
+    bool Skip(int64_t count);
+    bool ReadBytes(void* buffer, size_t count);
+    bool Read8(uint8_t* value);
+    bool Read16(uint16_t* value);
+    bool Read32(uint32_t* value);
+    bool Read64(uint64_t* value);
+
+    // Reads the header of the next child box and moves past the whole box, so
+    // that the following call reads its next sibling. False, with the cursor at
+    // its end, when the container ends here or the header cannot be used.
+    bool NextBox(BoxHeader* header, BoxSizeRule rule = BoxSizeRule::Compact);
+
+  private:
+    bool Fail();
+
+    BoxReader* reader = nullptr;
+    int64_t position = 0;
+    int64_t end = 0;
+    bool ok = false;
+};
+
+struct BoxHeader {
+    uint32_t type = 0;
+    int64_t start = 0; // position of the size field
+    BoxCursor payload; // from after the header to the end of the box
+};
+
+// One entry of a dispatch table: the box type and the walker's handler for it.
+template <typename Walker> struct BoxHandler {
+    uint32_t type;
+    void (Walker::*handle)(BoxCursor& payload);
+};
+
+// Walks the children of a container, hands each known box to its handler and
+// skips the others. Nesting is bounded by the walkers themselves: each level
+// has its own table, and no table leads back to an outer level.
+template <typename Walker, size_t count>
+void WalkBoxes(BoxCursor& container, const BoxHandler<Walker> (&handlers)[count], Walker& walker)
+{
+    BoxHeader header;
+    while (container.NextBox(&header)) {
+        for (const BoxHandler<Walker>& handler : handlers) {
+            if (handler.type == header.type) {
+                (walker.*handler.handle)(header.payload);
+                break;
+            }
+        }
+    }
+}

@@ -1,0 +1,213 @@
+#include "parser/SampleTableParser.h"
+
+#include "framework/ComPtr.h"
+#include "parser/ByteOrder.h"
+#include "parser/MediaTypeBuilders.h"
+#include "parser/SampleDescription.h"
+
+#include <new>
+
+namespace {
+
+static_assert(sizeof(ChunkMapEntry) == 12, "a chunk map entry is read as its 12 file bytes");
+
+// Tables of 4-byte entries that follow a count in their box.
+constexpr int64_t kTableEntrySize = 4;
+
+class SampleTableWalker {
+  public:
+    SampleTableWalker(HandlerKind kind, REFERENCE_TIME mediaDuration, MovieRecord& movie, TrackRecord& track,
+                      ParserHost& host)
+        : kind(kind), mediaDuration(mediaDuration), movie(movie), track(track), host(host)
+    {
+    }
+
+    void Walk(BoxCursor& box);
+
+  private:
+    void ParseSampleDescription(BoxCursor& box);
+    void ParseSampleToChunk(BoxCursor& box);
+    void ParseSampleSizes(BoxCursor& box);
+    void ParseChunkOffsets(BoxCursor& box);
+    void Parse64BitChunkOffsets(BoxCursor& box);
+
+    bool CanStream() const;
+    void CreatePin();
+
+    HandlerKind kind;
+    REFERENCE_TIME mediaDuration;
+    MovieRecord& movie;
+    TrackRecord& track;
+    ParserHost& host;
+
+    StreamFormat format = StreamFormat::None;
+    bool hasOwnChunkMap = false; // this table stored the record's map of its kind
+    bool chunkMapUsable = false;
+    bool hasSampleSizes = false;
+    bool sampleSizesFit = false;
+    uint32_t constantSampleSize = 0;
+    int64_t sizeTableOffset = 0;
+    bool hasChunkOffsets = false;
+    bool chunkOffsetsFit = false;
+    bool has64BitChunkOffsets = false;
+    uint32_t chunkCount = 0;
+    int64_t chunkTableOffset = 0;
+};
+
+void SampleTableWalker::Walk(BoxCursor& box)
+{
+    // The table boxes may come in any order; the pin waits for the whole box.
+    static const BoxHandler<SampleTableWalker> handlers[] = {
+        {FourCC("stsd"), &SampleTableWalker::ParseSampleDescription},
+        {FourCC("stsc"), &SampleTableWalker::ParseSampleToChunk},
+        {FourCC("stsz"), &SampleTableWalker::ParseSampleSizes},
+        {FourCC("stco"), &SampleTableWalker::ParseChunkOffsets},
+        {FourCC("co64"), &SampleTableWalker::Parse64BitChunkOffsets},
+    };
+    WalkBoxes(box, handlers, *this);
+    if (CanStream())
+        CreatePin();
+}
+
+void SampleTableWalker::ParseSampleDescription(BoxCursor& box)
+{
+    format = ReadSampleDescription(box, kind, movie, track);
+}
+
+// Chunks are numbered from 1 in increasing order and each holds samples: the
+// sample locator counts on both.
+bool IsUsableChunkMap(const ChunkMapEntry* map, uint32_t count)
+{
+    uint32_t previousFirstChunk = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (map[i].firstChunk <= previousFirstChunk || map[i].samplesPerChunk == 0)
+            return false;
+        previousFirstChunk = map[i].firstChunk;
+    }
+    return true;
+}
+
+void SampleTableWalker::ParseSampleToChunk(BoxCursor& box)
+{
+    uint32_t count = 0;
+    box.Skip(4); // version and flags
+    if (!box.Read32(&count) || count == 0)
+        return;
+    // The count is checked against the box before anything is allocated, so no
+    // allocation is larger than the box that asked for it.
+    if (uint64_t(count) * sizeof(ChunkMapEntry) > uint64_t(box.Remaining()))
+        return;
+    std::unique_ptr<ChunkMapEntry[]> map(new (std::nothrow) ChunkMapEntry[count]);
+    if (!map)
+        return;
+    // One read for the whole table, then each entry is turned around in place.
+    BYTE* bytes = reinterpret_cast<BYTE*>(map.get());
+    if (!box.ReadBytes(bytes, size_t(count) * sizeof(ChunkMapEntry)))
+        return;
+    for (uint32_t i = 0; i < count; ++i) {
+        ChunkMapEntry entry;
+        ReadBigEndian32(bytes + 12 * size_t(i), &entry.firstChunk);
+        ReadBigEndian32(bytes + 12 * size_t(i) + 4, &entry.samplesPerChunk);
+        ReadBigEndian32(bytes + 12 * size_t(i) + 8, &entry.sampleDescriptionIndex);
+        map[i] = entry;
+    }
+    hasOwnChunkMap = kind == HandlerKind::Video || kind == HandlerKind::Sound;
+    chunkMapUsable = IsUsableChunkMap(map.get(), count);
+    movie.StoreChunkMap(kind, std::move(map), count);
+}
+
+void SampleTableWalker::ParseSampleSizes(BoxCursor& box)
+{
+    uint32_t constantSize = 0;
+    uint32_t sampleCount = 0;
+    box.Skip(4); // version and flags
+    box.Read32(&constantSize);
+    if (!box.Read32(&sampleCount))
+        return;
+    track.sampleCount = sampleCount;
+    hasSampleSizes = true;
+    constantSampleSize = constantSize;
+    sizeTableOffset = box.Position();
+    sampleSizesFit = uint64_t(sampleCount) * kTableEntrySize <= uint64_t(box.Remaining());
+}
+
+void SampleTableWalker::ParseChunkOffsets(BoxCursor& box)
+{
+    uint32_t count = 0;
+    box.Skip(4); // version and flags
+    if (!box.Read32(&count))
+        return;
+    hasChunkOffsets = true;
+    chunkCount = count;
+    chunkTableOffset = box.Position();
+    chunkOffsetsFit = uint64_t(count) * kTableEntrySize <= uint64_t(box.Remaining());
+}
+
+void SampleTableWalker::Parse64BitChunkOffsets(BoxCursor&)
+{
+    has64BitChunkOffsets = true;
+}
+
+// A pin is made only where its samples can be located: the track's own chunk
+// map, a table of sample sizes and a table of 32-bit chunk offsets, each whole
+// inside its box. A constant sample size or 64-bit offsets would be read as
+// tables they are not.
+bool SampleTableWalker::CanStream() const
+{
+    return format != StreamFormat::None && hasOwnChunkMap && chunkMapUsable && hasSampleSizes &&
+           constantSampleSize == 0 && sampleSizesFit && hasChunkOffsets && chunkOffsetsFit && !has64BitChunkOffsets;
+}
+
+void SampleTableWalker::CreatePin()
+{
+    ComPtr<IPin> pin;
+    switch (format) {
+    case StreamFormat::Avc:
+        CreateAvcPin(movie, host, pin.Put());
+        movie.hasVideo = 1;
+        break;
+    case StreamFormat::MpegVideo:
+        CreateMpegVideoPin(movie, host, pin.Put());
+        movie.hasVideo = 1;
+        break;
+    case StreamFormat::Aac:
+        CreateAacPin(movie, host, pin.Put());
+        movie.hasAudio = 1;
+        break;
+    case StreamFormat::None:
+        return;
+    }
+    StreamPinSetup* setup = pin ? host.GetPinSetup(pin.Get()) : nullptr;
+    if (!setup)
+        return;
+
+    // What the record holds now is this track's: its own sample table stored the
+    // map, and its own description the parameter sets and sound values.
+    TrackStreamData data;
+    data.chunkMap = kind == HandlerKind::Video ? movie.GetVideoChunkMap(&data.chunkMapCount)
+                                               : movie.GetAudioChunkMap(&data.chunkMapCount);
+    data.chunkCount = chunkCount;
+    if (format == StreamFormat::Avc) {
+        movie.GetSequenceParameterSet(&data.spsData, &data.spsSize);
+        movie.GetPictureParameterSet(&data.ppsData, &data.ppsSize);
+    }
+    if (format == StreamFormat::Aac) {
+        data.audioSampleRate = movie.GetAudioSampleRate();
+        data.audioChannels = movie.GetAudioChannels();
+    }
+    setup->SetTrackData(data);
+    setup->OpenStreamFiles(movie.filePath);
+    setup->SetStreamTiming(track.sampleCount, mediaDuration);
+    // Both offsets lie inside the file, which the reader never reads past
+    // kMaxFilePosition, so they fit the pin's 32-bit positions.
+    setup->SetSampleSizeTableOffset(int32_t(sizeTableOffset));
+    setup->SetChunkOffsetTableOffset(int32_t(chunkTableOffset));
+}
+
+} // namespace
+
+void ParseSampleTable(BoxCursor& sampleTable, HandlerKind kind, REFERENCE_TIME mediaDuration, MovieRecord& movie,
+                      TrackRecord& track, ParserHost& host)
+{
+    SampleTableWalker(kind, mediaDuration, movie, track, host).Walk(sampleTable);
+}

@@ -1,0 +1,41 @@
+// What the parser hands to each output pin once its track's sample table box
+// has been walked. The pin implements it; the parser calls it, in this order:
+// SetTrackData, OpenStreamFiles, SetStreamTiming, SetSampleSizeTableOffset,
+// SetChunkOffsetTableOffset. The parser does not act on the results.
+#pragma once
+
+#include "parser/ChunkMapEntry.h"
+#include "platform/Platform.h"
+
+#include <cstdint>
+
+// The pin's own track's tables and settings. The movie record keeps one set per
+// kind for the whole movie, so a pin must not stream from the record: a second
+// track of its kind would replace them. The pointers are valid only during the
+// call: the pin copies what it keeps.
+struct TrackStreamData {
+    const ChunkMapEntry* chunkMap = nullptr;
+    uint32_t chunkMapCount = 0;
+    uint32_t chunkCount = 0; // entries of the chunk offset table: chunks past it have no offset
+    const BYTE* spsData = nullptr;
+    int32_t spsSize = 0;
+    const BYTE* ppsData = nullptr;
+    int32_t ppsSize = 0;
+    uint32_t audioSampleRate = 0;
+    int32_t audioChannels = 0;
+};
+
+class StreamPinSetup {
+  public:
+    virtual HRESULT SetTrackData(const TrackStreamData& data) = 0;
+    // path is the movie's ANSI path; the pin opens its own readers on it.
+    virtual HRESULT OpenStreamFiles(const char* path) = 0;
+    virtual HRESULT SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration) = 0;
+    // File position of the first 4-byte entry of the sample size table.
+    virtual HRESULT SetSampleSizeTableOffset(int32_t offset) = 0;
+    // File position of the first 4-byte entry of the chunk offset table.
+    virtual HRESULT SetChunkOffsetTableOffset(int32_t offset) = 0;
+
+  protected:
+    ~StreamPinSetup() = default;
+};
