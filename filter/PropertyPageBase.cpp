@@ -147,7 +147,10 @@ HRESULT PropertyPageBase::Move(LPCRECT rect)
     return S_OK;
 }
 
-HRESULT PropertyPageBase::IsPageDirty() { return dirty ? S_OK : S_FALSE; }
+HRESULT PropertyPageBase::IsPageDirty()
+{
+    return dirty ? S_OK : S_FALSE;
+}
 
 HRESULT PropertyPageBase::Apply()
 {
@@ -161,9 +164,15 @@ HRESULT PropertyPageBase::Apply()
     return result;
 }
 
-HRESULT PropertyPageBase::Help(LPCOLESTR) { return E_NOTIMPL; }
+HRESULT PropertyPageBase::Help(LPCOLESTR)
+{
+    return E_NOTIMPL;
+}
 
-HRESULT PropertyPageBase::TranslateAccelerator(MSG*) { return E_NOTIMPL; }
+HRESULT PropertyPageBase::TranslateAccelerator(MSG*)
+{
+    return E_NOTIMPL;
+}
 
 void PropertyPageBase::MarkDirty()
 {
@@ -209,8 +218,7 @@ void PropertyPageBase::LoadResourceStringW(WCHAR* buffer, int id)
     }
     char narrow[titleBufferLength];
     int length = LoadStringA(ModuleInstance, UINT(id), narrow, titleBufferLength);
-    if (length > 0 &&
-        MultiByteToWideChar(CP_ACP, 0, narrow, length + 1, buffer, titleBufferLength) == 0)
+    if (length > 0 && MultiByteToWideChar(CP_ACP, 0, narrow, length + 1, buffer, titleBufferLength) == 0)
         buffer[0] = 0; // a failed conversion may leave a partial, unterminated text
     buffer[titleBufferLength - 1] = 0;
 }

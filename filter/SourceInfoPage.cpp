@@ -54,7 +54,10 @@ HRESULT SourceInfoPage::OnPageActivate()
     return S_OK;
 }
 
-HRESULT SourceInfoPage::OnPageDeactivate() { return S_OK; }
+HRESULT SourceInfoPage::OnPageDeactivate()
+{
+    return S_OK;
+}
 
 HRESULT SourceInfoPage::OnApply()
 {

@@ -21,7 +21,8 @@ bool ControlClassName(const std::string& name, std::string* registered)
             continue;
         bool same = true;
         for (size_t i = 0; i < name.size() && same; ++i)
-            same = std::tolower(static_cast<unsigned char>(name[i])) == std::tolower(static_cast<unsigned char>(known[i]));
+            same =
+                std::tolower(static_cast<unsigned char>(name[i])) == std::tolower(static_cast<unsigned char>(known[i]));
         if (same) {
             *registered = known;
             return true;

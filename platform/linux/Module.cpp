@@ -35,7 +35,10 @@ std::map<HMODULE, ModuleResources>& Registered()
     return registered;
 }
 
-HMODULE MainModule() { return PlatformModuleOfAddress(reinterpret_cast<const void*>(getauxval(AT_ENTRY))); }
+HMODULE MainModule()
+{
+    return PlatformModuleOfAddress(reinterpret_cast<const void*>(getauxval(AT_ENTRY)));
+}
 
 // The module's file, or an empty text when the handle names no loaded module.
 std::string ModulePath(HMODULE module)
@@ -54,8 +57,7 @@ std::string ModulePath(HMODULE module)
 
 // Copies the resource text to the caller's buffer: at most bufferMax - 1
 // characters and a terminator. The answer is the number of characters copied.
-template <typename Char>
-int CopyTruncated(const Char* text, int length, Char* buffer, int bufferMax)
+template <typename Char> int CopyTruncated(const Char* text, int length, Char* buffer, int bufferMax)
 {
     int count = length < bufferMax - 1 ? length : bufferMax - 1;
     for (int i = 0; i < count; ++i)

@@ -46,7 +46,10 @@ WindowRecord* Find(HWND window)
     return found == Table().end() ? nullptr : found->second.get();
 }
 
-bool IsDesktop(HWND window) { return window == reinterpret_cast<HWND>(desktopHandle); }
+bool IsDesktop(HWND window)
+{
+    return window == reinterpret_cast<HWND>(desktopHandle);
+}
 
 // Messages whose dialog procedure answer is the result itself rather than a
 // flag that points at DWLP_MSGRESULT.
@@ -109,9 +112,8 @@ LONG_PTR ChangeStyle(HWND window, int index, LONG_PTR value)
     STYLESTRUCT change = {old, DWORD(value)};
     WPARAM which = WPARAM(INT_PTR(index));
     DeliverMessage(window, WM_STYLECHANGING, which, reinterpret_cast<LPARAM>(&change));
-    WithWindow(window, [&](WindowRecord& record) {
-        (index == GWL_STYLE ? record.style : record.exStyle) = change.styleNew;
-    });
+    WithWindow(window,
+               [&](WindowRecord& record) { (index == GWL_STYLE ? record.style : record.exStyle) = change.styleNew; });
     DeliverMessage(window, WM_STYLECHANGED, which, reinterpret_cast<LPARAM>(&change));
     return LONG_PTR(LONG(old));
 }
@@ -228,8 +230,7 @@ LRESULT DeliverMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     if (AnswersDirectly(message))
         return answer;
     LRESULT result = 0;
-    WithWindow(window,
-               [&](WindowRecord& record) { result = ReadExtra(record, DWLP_MSGRESULT, sizeof(LONG_PTR)); });
+    WithWindow(window, [&](WindowRecord& record) { result = ReadExtra(record, DWLP_MSGRESULT, sizeof(LONG_PTR)); });
     return result;
 }
 
@@ -307,11 +308,23 @@ int GetWindowTextA(HWND window, LPSTR text, int maxCount)
     return int(DefWindowProcA(window, WM_GETTEXT, WPARAM(maxCount), reinterpret_cast<LPARAM>(text)));
 }
 
-int GetWindowTextLengthA(HWND window) { return int(DefWindowProcA(window, WM_GETTEXTLENGTH, 0, 0)); }
+int GetWindowTextLengthA(HWND window)
+{
+    return int(DefWindowProcA(window, WM_GETTEXTLENGTH, 0, 0));
+}
 
-LONG GetWindowLongA(HWND window, int index) { return LONG(GetLong(window, index, sizeof(LONG))); }
-LONG SetWindowLongA(HWND window, int index, LONG value) { return LONG(SetLong(window, index, value, sizeof(LONG))); }
-LONG_PTR GetWindowLongPtrA(HWND window, int index) { return GetLong(window, index, sizeof(LONG_PTR)); }
+LONG GetWindowLongA(HWND window, int index)
+{
+    return LONG(GetLong(window, index, sizeof(LONG)));
+}
+LONG SetWindowLongA(HWND window, int index, LONG value)
+{
+    return LONG(SetLong(window, index, value, sizeof(LONG)));
+}
+LONG_PTR GetWindowLongPtrA(HWND window, int index)
+{
+    return GetLong(window, index, sizeof(LONG_PTR));
+}
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
 {
     return SetLong(window, index, value, sizeof(LONG_PTR));

@@ -7,7 +7,10 @@
 
 namespace {
 
-INT_PTR CALLBACK QuietProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+INT_PTR CALLBACK QuietProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
 
 TEST_F(PageTest, ActivationNeedsAnObjectAndHappensOnce)
 {
@@ -116,8 +119,8 @@ TEST_F(PageTest, PageInfoGivesTheTitleAndTheDialogsMeasuredSize)
 {
     EXPECT_EQ(E_POINTER, page->GetPageInfo(nullptr));
 
-    HWND dialog = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_SOURCE_INFO), GetDesktopWindow(),
-                                     QuietProc, 0);
+    HWND dialog =
+        CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_SOURCE_INFO), GetDesktopWindow(), QuietProc, 0);
     ASSERT_NE(nullptr, dialog);
     RECT size = {0, 0, 263, 136};
     ASSERT_TRUE(MapDialogRect(dialog, &size));

@@ -63,8 +63,8 @@ protected:
     {
         delivered.clear();
         commandResult = 0;
-        dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SOURCE_INFO),
-                                    GetDesktopWindow(), RecordingProc, 0x4D2);
+        dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SOURCE_INFO), GetDesktopWindow(),
+                                    RecordingProc, 0x4D2);
         ASSERT_NE(nullptr, dialog) << "no dialog (error " << GetLastError()
                                    << "); Windows builds need a display: run them under xvfb-run";
     }

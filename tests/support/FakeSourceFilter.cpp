@@ -17,9 +17,9 @@ HRESULT FakeSourceFilter::QueryInterface(REFIID iid, void** out)
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    if (IsEqualGUID(iid, IID_IUnknown) || (offerBaseFilter && (IsEqualGUID(iid, IID_IBaseFilter) ||
-                                                                IsEqualGUID(iid, IID_IMediaFilter) ||
-                                                                IsEqualGUID(iid, IID_IPersist))))
+    if (IsEqualGUID(iid, IID_IUnknown) ||
+        (offerBaseFilter &&
+         (IsEqualGUID(iid, IID_IBaseFilter) || IsEqualGUID(iid, IID_IMediaFilter) || IsEqualGUID(iid, IID_IPersist))))
         *out = static_cast<IBaseFilter*>(this);
     else if (offerFileSource && IsEqualGUID(iid, IID_IFileSourceFilter))
         *out = static_cast<IFileSourceFilter*>(this);
@@ -32,8 +32,14 @@ HRESULT FakeSourceFilter::QueryInterface(REFIID iid, void** out)
 }
 
 // The test owns the object; counting only tells what others still hold.
-ULONG FakeSourceFilter::AddRef() { return ULONG(++references); }
-ULONG FakeSourceFilter::Release() { return ULONG(--references); }
+ULONG FakeSourceFilter::AddRef()
+{
+    return ULONG(++references);
+}
+ULONG FakeSourceFilter::Release()
+{
+    return ULONG(--references);
+}
 
 HRESULT FakeSourceFilter::GetClassID(CLSID* clsid)
 {
