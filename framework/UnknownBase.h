@@ -25,6 +25,10 @@ public:
     IUnknown* Owner() const { return owner; }
     IUnknown* InnerUnknown() { return &inner; }
 
+protected:
+    // For a class whose last release has work to do before it is destroyed.
+    LONG volatile& ReferenceCount() { return refCount; }
+
 private:
     // The non-delegating IUnknown that an aggregating owner holds.
     class Inner : public IUnknown {

@@ -1,5 +1,8 @@
 // Kernel objects of the layer: critical sections, events, threads, modules.
 #include "WinApi.h"
+#include "Window.h"
+
+#include <sys/auxv.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -218,6 +221,9 @@ void SetLastError(DWORD error) { lastError = error; }
 
 HMODULE GetModuleHandleA(LPCSTR moduleName)
 {
+    // The program itself, named by its load address as the system does.
+    if (!moduleName)
+        return PlatformModuleOfAddress(reinterpret_cast<const void*>(getauxval(AT_ENTRY)));
     if (moduleName && EqualsIgnoringCase(moduleName, ole32Module.name))
         return reinterpret_cast<HMODULE>(&ole32Module);
     lastError = ERROR_FILE_NOT_FOUND;

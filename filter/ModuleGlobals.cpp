@@ -1,0 +1,4 @@
+#include "filter/ModuleGlobals.h"
+
+HINSTANCE ModuleInstance = nullptr;
+DWORD PlatformId = 1;
