@@ -4,6 +4,7 @@
 #include "parser/StreamTypes.h"
 #include "parser/TrackInfoText.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -82,9 +83,9 @@ void CheckFormatBlock(const PinRequest& request, const PinCalls& calls, Findings
             return;
         std::vector<uint8_t> expected(size, 0);
         expected[3] = 1;
-        std::memcpy(expected.data() + 4, calls.sps.data(), calls.sps.size());
+        std::copy(calls.sps.begin(), calls.sps.end(), expected.begin() + 4);
         expected[4 + calls.sps.size() + 3] = 1;
-        std::memcpy(expected.data() + 8 + calls.sps.size(), calls.pps.data(), calls.pps.size());
+        std::copy(calls.pps.begin(), calls.pps.end(), expected.begin() + std::ptrdiff_t(8 + calls.sps.size()));
         findings.Check(std::memcmp(format, expected.data(), size) == 0,
                        pin + "'s format block does not hold the parameter sets it was handed");
     } else if (request.name == "QT AAC Out") {
@@ -142,7 +143,7 @@ std::vector<std::string> FindInconsistencies(const ParsedMovie& parsed, uint64_t
                                                          " and hasAudio " + std::to_string(movie.hasAudio));
     findings.Check(asked == !parsed.host.requests.empty(),
                    "the flags disagree with the " + std::to_string(parsed.host.requests.size()) + " pin requests");
-    findings.Check(parsed.host.requests.size() <= size_t(movie.trackCount > 0 ? movie.trackCount : 0) * 3,
+    findings.Check(parsed.host.requests.size() <= size_t(movie.trackCount > 0 ? movie.trackCount : 0),
                    std::to_string(parsed.host.requests.size()) + " pins for " + std::to_string(movie.trackCount) +
                        " tracks");
     CheckTracks(parsed, findings);

@@ -10,7 +10,8 @@
 
 // Every way in which the parse broke its promises, one sentence each; empty
 // when the result is consistent. fileLength is the length of the parsed file.
-// - The result says a pin was asked for exactly when one was.
+// - The result says a pin was asked for exactly when one was, and no track
+//   asks for more than one.
 // - Every pin offers one of the three stream types with a format block that
 //   matches what it was handed, and got the whole hand-over once, in order.
 // - Every table a pin was handed lies wholly inside the file, and its chunk

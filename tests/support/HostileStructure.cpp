@@ -40,8 +40,8 @@ constexpr size_t kHandlerType = 16;
 } // namespace
 
 // Only the first movie box is read. A second header, table or configuration
-// box is read too, the later one standing; a second sample table, media
-// information or media box hands over a second pin for the same track.
+// box is read too, the later one standing. A track's second sample table, in
+// whatever box it comes, is not read: a track has one pin at most.
 void AddDuplicateMovies(Family& family)
 {
     const MovieEdit base = BaseEdit();
@@ -75,9 +75,9 @@ void AddDuplicateMovies(Family& family)
     family.Add("chunk-offsets-32-and-64-bit", MovieEdit(base).InsertAfter(kVideoTable + ".stco", FullBox("co64", {0})),
                1);
 
-    family.Add("sample-table", MovieEdit(base).Duplicate(kVideoTable), kBasePins + 1);
-    family.Add("media-information", MovieEdit(base).Duplicate(kVideoInfo), kBasePins + 1);
-    family.Add("media-box", MovieEdit(base).Duplicate(kVideoMedia), kBasePins + 1);
+    family.Add("sample-table", MovieEdit(base).Duplicate(kVideoTable), kBasePins);
+    family.Add("media-information", MovieEdit(base).Duplicate(kVideoInfo), kBasePins);
+    family.Add("media-box", MovieEdit(base).Duplicate(kVideoMedia), kBasePins);
     family.Add("video-track", MovieEdit(base).Duplicate(kVideoTrack), kBasePins + 1, kBaseTracks + 1);
     family.Add("sound-track", MovieEdit(base).Duplicate(kSoundTrack), kBasePins + 1, kBaseTracks + 1);
 }
@@ -159,6 +159,12 @@ void AddNestingMovies(Family& family)
                1024);
     family.Add("100000-free-boxes-in-sample-table",
                MovieEdit(base).InsertFirst(kVideoTable, RepeatedBoxes("free", 100000)), kBasePins);
+    // A track has one pin however many sample tables it holds.
+    std::vector<uint8_t> tables;
+    const std::vector<uint8_t> table = base.Copy(kVideoTable);
+    for (int i = 0; i < 1000; ++i)
+        tables.insert(tables.end(), table.begin(), table.end());
+    family.Add("1000-sample-tables-in-video-track", MovieEdit(base).InsertAfter(kVideoTable, tables), kBasePins);
     MovieEdit manyTracks(base);
     for (int i = 0; i < 16; ++i)
         manyTracks.Duplicate(kVideoTrack);
