@@ -7,6 +7,7 @@
 //   fuzz_seed_corpus FOLDER [--movie-box-only] [MOVIE...]
 #include "tests/support/BoxBuilder.h"
 #include "tests/support/HostileMovies.h"
+#include "tests/support/MovieEdit.h"
 
 #include <cstdio>
 #include <cstring>
@@ -15,29 +16,25 @@
 
 namespace {
 
-uint32_t Read32(const std::vector<uint8_t>& bytes, size_t at)
-{
-    return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
-}
-
-// The top-level boxes as they stand, each media data box cut to its header.
+// The top-level boxes as they stand, each media data box cut to its header,
+// and whatever follows the last box that can be walked.
 std::vector<uint8_t> WithoutMediaData(const std::vector<uint8_t>& bytes)
 {
     std::vector<uint8_t> kept;
-    size_t at = 0;
-    while (at + 8 <= bytes.size()) {
-        const uint32_t size = Read32(bytes, at);
-        if (size < 8 || size > bytes.size() - at)
-            break;
-        if (std::memcmp(&bytes[at + 4], "mdat", 4) == 0) {
+    size_t end = 0;
+    for (const BoxPlace& box : MapBoxes(bytes)) {
+        if (box.path.find('.') != std::string::npos)
+            continue;
+        if (box.type == "mdat") {
             const uint8_t header[8] = {0, 0, 0, 8, 'm', 'd', 'a', 't'};
             kept.insert(kept.end(), header, header + 8);
         } else {
-            kept.insert(kept.end(), bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(at + size));
+            kept.insert(kept.end(), bytes.begin() + std::ptrdiff_t(box.start),
+                        bytes.begin() + std::ptrdiff_t(box.End()));
         }
-        at += size;
+        end = box.End();
     }
-    kept.insert(kept.end(), bytes.begin() + std::ptrdiff_t(at), bytes.end());
+    kept.insert(kept.end(), bytes.begin() + std::ptrdiff_t(end), bytes.end());
     return kept;
 }
 

@@ -12,12 +12,6 @@ namespace hostile {
 
 namespace {
 
-uint32_t Code(const char (&code)[5])
-{
-    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 | uint32_t(uint8_t(code[2])) << 8 |
-           uint32_t(uint8_t(code[3]));
-}
-
 // Fields of the base movie's "avcC" box, from its first byte.
 constexpr size_t kSpsCount = 13;
 constexpr size_t kSpsLength = 14;
@@ -105,12 +99,12 @@ void AddSampleEntryMovies(Family& family)
     noRate.tracks[1].channels = 0;
     family.Add("sound-rate-and-channels-0-without-config", BuildMovie(noRate), kBasePins);
 
-    family.Add("avc-format-in-sound-track", Patched(kSoundEntry, 4, Code("avc1")), 1);
-    family.Add("aac-format-in-video-track", Patched(kVideoEntry, 4, Code("mp4a")), 1);
-    family.Add("mpeg4-video-format-with-avc-configuration", Patched(kVideoEntry, 4, Code("mp4v")), kBasePins);
-    family.Add("unknown-video-format", Patched(kVideoEntry, 4, Code("hvc1")), 1);
+    family.Add("avc-format-in-sound-track", Patched(kSoundEntry, 4, TypeCode("avc1")), 1);
+    family.Add("aac-format-in-video-track", Patched(kVideoEntry, 4, TypeCode("mp4a")), 1);
+    family.Add("mpeg4-video-format-with-avc-configuration", Patched(kVideoEntry, 4, TypeCode("mp4v")), kBasePins);
+    family.Add("unknown-video-format", Patched(kVideoEntry, 4, TypeCode("hvc1")), 1);
     // The text track turned video: its short entry holds no visual fields.
-    family.Add("text-entry-in-video-track", Patched("moov.trak3.mdia.hdlr", 16, Code("vide")), kBasePins);
+    family.Add("text-entry-in-video-track", Patched("moov.trak3.mdia.hdlr", 16, TypeCode("vide")), kBasePins);
 }
 
 // Parameter sets are taken only whole; large ones grow the format block.
@@ -176,7 +170,7 @@ void AddHandlerMovies(Family& family)
     family.Add("data-handler-shorter-than-its-fields", Replaced(kSoundInfo + ".hdlr", FullBox("hdlr", {0, 0})),
                kBasePins);
     family.Add("media-handler-cut-before-type", Replaced(kVideoMedia + ".hdlr", FullBox("hdlr", {0})), 1);
-    family.Add("text-handler-in-sound-track", Patched(kSoundMedia + ".hdlr", 16, Code("text")), 1);
+    family.Add("text-handler-in-sound-track", Patched(kSoundMedia + ".hdlr", 16, TypeCode("text")), 1);
 }
 
 } // namespace hostile

@@ -60,8 +60,12 @@ MovieEdit Replaced(const std::string& path, const std::vector<uint8_t>& replacem
 // holding nothing.
 std::vector<uint8_t> FullBox(const std::string& type, std::initializer_list<uint32_t> fields);
 std::vector<uint8_t> EmptyBox(const std::string& type);
-// The big-endian number at an absolute position.
-uint32_t Get32(const MovieEdit& edit, size_t at);
+// A four-character code as the number that stands for it in a box.
+inline uint32_t TypeCode(const char (&code)[5])
+{
+    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 | uint32_t(uint8_t(code[2])) << 8 |
+           uint32_t(uint8_t(code[3]));
+}
 
 void AddTruncatedMovies(Family& family);
 void AddBoxSizeMovies(Family& family);

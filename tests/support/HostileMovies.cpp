@@ -76,12 +76,6 @@ std::vector<uint8_t> EmptyBox(const std::string& type)
     return box.Begin(type).End().Data();
 }
 
-uint32_t Get32(const MovieEdit& edit, size_t at)
-{
-    const std::vector<uint8_t>& bytes = edit.Bytes();
-    return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
-}
-
 void Family::Add(const std::string& name, std::vector<uint8_t> bytes, int pins, int tracks)
 {
     HostileMovie movie;

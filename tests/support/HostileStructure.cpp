@@ -28,12 +28,6 @@ std::vector<uint8_t> RepeatedBoxes(const std::string& type, int count)
     return box.Data();
 }
 
-uint32_t Code(const char (&code)[5])
-{
-    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 | uint32_t(uint8_t(code[2])) << 8 |
-           uint32_t(uint8_t(code[3]));
-}
-
 // Where the handler type stands in a handler box.
 constexpr size_t kHandlerType = 16;
 
@@ -57,10 +51,10 @@ void AddDuplicateMovies(Family& family)
     // track, whose "avc1" entry no sound pin takes; an unknown type changes
     // nothing.
     MovieEdit soundHandler(base);
-    soundHandler.Duplicate(kVideoMedia + ".hdlr").PutIn(kVideoMedia + ".hdlr2", kHandlerType, Code("soun"));
+    soundHandler.Duplicate(kVideoMedia + ".hdlr").PutIn(kVideoMedia + ".hdlr2", kHandlerType, TypeCode("soun"));
     family.Add("handler-video-then-sound", soundHandler, 1);
     MovieEdit unknownHandler(base);
-    unknownHandler.Duplicate(kVideoMedia + ".hdlr").PutIn(kVideoMedia + ".hdlr2", kHandlerType, Code("abcd"));
+    unknownHandler.Duplicate(kVideoMedia + ".hdlr").PutIn(kVideoMedia + ".hdlr2", kHandlerType, TypeCode("abcd"));
     family.Add("handler-video-then-unknown", unknownHandler, kBasePins);
 
     family.Add("sample-description", MovieEdit(base).Duplicate(kVideoTable + ".stsd"), kBasePins);

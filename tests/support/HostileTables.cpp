@@ -36,7 +36,7 @@ MovieEdit EveryEntry(const std::string& path, size_t countAt, size_t entriesAt, 
 {
     MovieEdit edit = BaseEdit();
     const BoxPlace& box = edit.Box(path);
-    const uint32_t count = Get32(edit, box.start + countAt);
+    const uint32_t count = ReadBig32(edit.Bytes(), box.start + countAt);
     for (uint32_t i = 0; i < count; ++i)
         edit.Put32(box.start + entriesAt + 4 * size_t(i), value);
     return edit;
@@ -112,7 +112,7 @@ void AddCountMovies(Family& family)
     // One entry more than the box holds.
     MovieEdit base = BaseEdit();
     const auto oneMore = [&base](const std::string& path, size_t countAt) {
-        return Patched(path, countAt, Get32(base, base.Box(path).start + countAt) + 1);
+        return Patched(path, countAt, ReadBig32(base.Bytes(), base.Box(path).start + countAt) + 1);
     };
     family.Add("sample-to-chunk-one-more-than-held", oneMore(kVideoChunkMap, kChunkMapCount), 1);
     family.Add("sample-sizes-one-more-than-held", oneMore(kVideoSizes, kSizesCount), 1);

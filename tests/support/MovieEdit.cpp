@@ -12,11 +12,6 @@ constexpr int kMaxMapDepth = 12;
 
 constexpr size_t kNotAContainer = SIZE_MAX;
 
-uint32_t Read32(const std::vector<uint8_t>& bytes, size_t at)
-{
-    return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
-}
-
 // Where the children of a box start, counted from the end of its header.
 size_t ChildrenOffset(const std::vector<uint8_t>& bytes, const BoxPlace& box, const std::string& parentType)
 {
@@ -32,7 +27,7 @@ size_t ChildrenOffset(const std::vector<uint8_t>& bytes, const BoxPlace& box, co
     if (box.type == "avc1" || box.type == "mp4v")
         return 78; // the visual fields
     if (box.type == "mp4a" && box.size >= 8 + 12) {
-        const uint32_t version = Read32(bytes, box.start + 8 + 8) >> 16;
+        const uint32_t version = ReadBig32(bytes, box.start + 8 + 8) >> 16;
         return 28 + (version == 1 ? 16 : version == 2 ? 36 : 0);
     }
     return kNotAContainer;
@@ -44,7 +39,7 @@ void MapRange(const std::vector<uint8_t>& bytes, size_t position, size_t end, co
     std::map<std::string, int> seen;
     while (position + 8 <= end) {
         BoxPlace box;
-        box.size = Read32(bytes, position);
+        box.size = ReadBig32(bytes, position);
         box.type.assign(bytes.begin() + std::ptrdiff_t(position + 4), bytes.begin() + std::ptrdiff_t(position + 8));
         box.start = position;
         if (box.size < 8 || box.size > end - position)
@@ -75,6 +70,11 @@ std::string ParentOf(const std::string& path)
 }
 
 } // namespace
+
+uint32_t ReadBig32(const std::vector<uint8_t>& bytes, size_t at)
+{
+    return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
+}
 
 std::vector<BoxPlace> MapBoxes(const std::vector<uint8_t>& bytes)
 {

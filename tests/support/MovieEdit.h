@@ -20,6 +20,9 @@ struct BoxPlace {
     size_t End() const { return start + size; }
 };
 
+// The big-endian 32-bit number at position at.
+uint32_t ReadBig32(const std::vector<uint8_t>& bytes, size_t at);
+
 // The boxes of bytes depth first in file order. Containers and sample entries
 // are entered at the offsets the formats give their children; a box whose
 // size does not fit its container ends that container's map.
