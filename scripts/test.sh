@@ -79,6 +79,17 @@ configure_and_build asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMA
     -DQT_SANITIZE=address && run_suites asan || true
 configure_and_build tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DQT_SANITIZE=thread && run_suites tsan || true
+# Each fuzz target runs for a bounded time; a finding fails the run.
+echo "== fuzz"
+if QT_BUILD_DIR="$build" bash "$root/scripts/fuzz.sh" > "$log_dir/fuzz.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "   fuzzing found nothing"
+else
+    failed=$((failed + 1))
+    status=1
+    tail -20 "$log_dir/fuzz.log"
+fi
+
 # Wine's desktop process must see a display from its first start, or the page
 # tests cannot open dialogs: one virtual X server serves the whole Windows run.
 start_display() {
