@@ -82,6 +82,11 @@ public:
     void ClearRecords();
 
     bool WaitForEndOfStream(int count, DWORD milliseconds);
+    // Hands over the samples received so far and forgets them, waiting up to
+    // milliseconds for one to arrive or for the end of the stream; ended
+    // tells whether end of stream had come before them, so that no sample
+    // can still follow. For hosts that write a stream out while it runs.
+    std::vector<ReceivedSample> TakeSamples(DWORD milliseconds, bool* ended);
     bool WaitForSamples(size_t count, DWORD milliseconds);
 
     // IPin
