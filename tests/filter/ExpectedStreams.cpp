@@ -91,9 +91,17 @@ bool LoadExpectedStreams(const std::string& moviePath, std::vector<ExpectedStrea
             *why = base + ".packets does not describe " + base + ".raw";
             return false;
         }
-        if (stream.codec == "aac" && (stream.adts = ReadFileBytes(base + ".adts")).empty()) {
-            *why = "no " + base + ".adts";
-            return false;
+        if (stream.codec == "aac") {
+            stream.adts = ReadFileBytes(base + ".adts");
+            size_t frame = 0;
+            for (size_t size : sizes) {
+                stream.adtsOffsets.push_back(frame);
+                frame += 7 + size;
+            }
+            if (frame != stream.adts.size()) {
+                *why = base + ".adts does not hold one 7-byte header per packet";
+                return false;
+            }
         }
         if (stream.codec == "h264" &&
             !ReadParameterSets(probe.StreamBytes(index, "extradata"), &stream.sps, &stream.pps)) {
@@ -133,6 +141,17 @@ std::vector<uint8_t> ExpectedAnnexB(const std::vector<uint8_t>& sample, const Ex
     }
     bytes.insert(bytes.end(), sample.begin() + long(at), sample.end()); // whatever did not parse, as it was
     return bytes;
+}
+
+std::vector<uint8_t> ExpectedSample(const ExpectedStream& stream, size_t index, bool first)
+{
+    if (stream.codec == "h264")
+        return ExpectedAnnexB(stream.packets.at(index), stream, first);
+    if (stream.codec == "aac") {
+        const auto frame = stream.adts.begin() + long(stream.adtsOffsets.at(index));
+        return std::vector<uint8_t>(frame, frame + 7 + long(stream.packets[index].size()));
+    }
+    return stream.packets.at(index);
 }
 
 std::string DeliveredFolder()

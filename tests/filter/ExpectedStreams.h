@@ -15,8 +15,9 @@ struct ExpectedStream {
     int streamIndex = 0;
     std::string codec; // "h264", "aac" or "mpeg4"
     std::vector<std::vector<uint8_t>> packets;
-    std::vector<uint8_t> adts; // AAC: the packets as ffmpeg's ADTS stream
-    std::vector<uint8_t> sps;  // H.264: the first parameter sets of the track
+    std::vector<uint8_t> adts;       // AAC: the packets as ffmpeg's ADTS stream
+    std::vector<size_t> adtsOffsets; // where each packet's frame starts in it
+    std::vector<uint8_t> sps;        // H.264: the first parameter sets of the track
     std::vector<uint8_t> pps;
     uint64_t durationTs = 0; // the media header's duration and time scale
     uint64_t timeScale = 0;
@@ -34,6 +35,11 @@ bool LoadExpectedStreams(const std::string& moviePath, std::vector<ExpectedStrea
 // then each NAL unit of the length-prefixed sample behind a start code.
 std::vector<uint8_t> ExpectedAnnexB(const std::vector<uint8_t>& sample, const ExpectedStream& stream,
                                     bool withSequenceSet);
+
+// Sample index of the stream as the pin must deliver it; first: the first
+// sample after a start or a jump (H.264 then carries the sequence set too).
+// An AAC sample is its frame of ffmpeg's ADTS stream.
+std::vector<uint8_t> ExpectedSample(const ExpectedStream& stream, size_t index, bool first);
 
 // The folder for what the pins delivered (created when missing), or "" when
 // the test command named none.
