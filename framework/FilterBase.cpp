@@ -12,7 +12,7 @@ static const HRESULT RegistryKeyMissing = HRESULT(0x80070002);
 
 FilterBase::FilterBase(const char* objectName, IUnknown* owner, CritSection* lock, REFCLSID classId)
     : UnknownBase(objectName, owner), state(State_Stopped), clock(nullptr), startTime(0), classId(classId),
-      lock(lock), name(nullptr), graph(nullptr), eventSink(nullptr), pinSetVersion(1)
+      lock(lock), name(nullptr), graph(nullptr), eventSink(nullptr), pinSetVersion(1), partlyPaused(false)
 {
 }
 
@@ -75,10 +75,11 @@ HRESULT FilterBase::Stop()
 {
     AutoLock guard(lock);
     HRESULT result = S_OK;
-    if (state != State_Stopped)
+    if (state != State_Stopped || partlyPaused)
         result = StopPins();
     // A filter always ends stopped; the first pin failure is still reported.
     state = State_Stopped;
+    partlyPaused = false;
     return result;
 }
 
@@ -88,8 +89,16 @@ HRESULT FilterBase::Pause()
     if (state == State_Stopped) {
         for (int i = 0, count = PinCount(); i < count; ++i) {
             PinBase* pin = PinAt(i);
-            if (pin && pin->IsConnected())
-                RETURN_IF_FAILED(pin->Activate());
+            if (!pin || !pin->IsConnected())
+                continue;
+            HRESULT result = pin->Activate();
+            if (FAILED(result)) {
+                // The filter stays stopped, yet the pins before this one (and
+                // this one, part-way) hold committed allocators or streaming
+                // threads: Stop must still reach them.
+                partlyPaused = true;
+                return result;
+            }
         }
     }
     state = State_Paused;

@@ -68,4 +68,6 @@ private:
     IFilterGraph* graph;
     IMediaEventSink* eventSink;
     std::atomic<LONG> pinSetVersion;
+    // A Pause failed after activating some pins; cleared by Stop.
+    bool partlyPaused;
 };

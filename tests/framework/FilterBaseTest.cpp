@@ -93,7 +93,7 @@ TEST_F(FilterBaseTest, RunFromStoppedActivatesThenRunsOnlyConnectedPins)
     EXPECT_TRUE(filter->calls.empty());
 }
 
-TEST_F(FilterBaseTest, FailedActivateLeavesFilterStoppedAndEarlierPinsActive)
+TEST_F(FilterBaseTest, FailedActivateLeavesFilterStoppedAndStopReachesTheEarlierPins)
 {
     TestPin* a = AddPin(L"a");
     TestPin* b = AddPin(L"b");
@@ -117,6 +117,16 @@ TEST_F(FilterBaseTest, FailedActivateLeavesFilterStoppedAndEarlierPinsActive)
     EXPECT_EQ(S_OK, filter->GetStreamTime(&streamTime));
     EXPECT_EQ(3800, streamTime);
     filter->SetSyncSource(nullptr);
+
+    // The pins activated before the failure still hold what they took: Stop
+    // reaches every connected pin although the filter never left stopped,
+    // and only once.
+    filter->calls.clear();
+    EXPECT_EQ(S_OK, filter->Stop());
+    EXPECT_EQ((Calls{"Deactivate a", "Deactivate b", "Deactivate c"}), filter->calls);
+    filter->calls.clear();
+    EXPECT_EQ(S_OK, filter->Stop());
+    EXPECT_TRUE(filter->calls.empty());
 }
 
 TEST_F(FilterBaseTest, FailedOnRunLeavesFilterPaused)

@@ -1,0 +1,328 @@
+// The source stream pin: its command protocol, the sample loop's endings,
+// activation with the filter's state, and the threads a failed Pause leaves.
+#include "tests/framework/StreamFixture.h"
+#include "tests/support/Watchdog.h"
+
+namespace {
+
+const LONG CommandUnknown = 5;
+
+class SourceStreamPinTest : public StreamFixture {};
+
+// Contiguous positions from first: a restart, a gap or a repeat breaks it.
+void ExpectRun(const std::vector<LONG>& positions, LONG first)
+{
+    for (size_t i = 0; i < positions.size(); ++i)
+        ASSERT_EQ(first + LONG(i), positions[i]) << "sample " << i;
+}
+
+// A pin that keeps the base type hooks.
+class TypelessPin : public SourceStreamPin {
+public:
+    explicit TypelessPin(SourceFilterBase* filter) : SourceStreamPin(nullptr, filter, L"typeless") {}
+    HRESULT FillSample(IMediaSample*) override { return S_FALSE; }
+    HRESULT SizeBuffers(IMemAllocator*, ALLOCATOR_PROPERTIES*) override { return E_FAIL; }
+};
+
+TEST_F(SourceStreamPinTest, PinJoinsItsFilterAndOffersExactlyItsOneType)
+{
+    HRESULT result = E_FAIL;
+    auto* first = new StreamTestPin(filter, L"first", &result);
+    EXPECT_EQ(S_OK, result);
+    StreamTestPin* second = AddPin(L"second");
+    ASSERT_EQ(2, filter->PinCount());
+    EXPECT_EQ(first, filter->PinAt(0));
+    EXPECT_EQ(first->OwningFilter(), filter);
+
+    MediaTypeRecord type;
+    EXPECT_EQ(E_INVALIDARG, first->GetTypeAt(-1, &type));
+    EXPECT_EQ(VFW_S_NO_MORE_ITEMS, first->GetTypeAt(1, &type));
+    ASSERT_EQ(S_OK, first->GetTypeAt(0, &type));
+    EXPECT_TRUE(type.Equals(first->streamType));
+    EXPECT_EQ(S_OK, first->CheckType(&type));
+    type.subtype = MEDIASUBTYPE_None;
+    EXPECT_EQ(E_FAIL, first->CheckType(&type));
+
+    // The connection is made with the pin's own type, found through GetTypeAt.
+    SinkPin& sink = Connect(second);
+    EXPECT_TRUE(sink.ConnectionType().Equals(second->streamType));
+
+    // A pin that names no type offers none and accepts none.
+    auto* typeless = new TypelessPin(filter);
+    EXPECT_EQ(E_UNEXPECTED, typeless->GetTypeAt(0, &type));
+    EXPECT_EQ(E_FAIL, typeless->CheckType(&second->streamType));
+
+    delete first;
+    delete typeless;
+    ASSERT_EQ(1, filter->PinCount());
+    EXPECT_EQ(second, filter->PinAt(0));
+}
+
+TEST_F(SourceStreamPinTest, CommandsAreAnsweredAccordingToTheThreadsState)
+{
+    Watchdog watchdog("command answers", 120);
+
+    // Awaiting INIT: everything else is unexpected, and INIT still works.
+    StreamTestPin* idle = AddPin(L"idle");
+    ASSERT_TRUE(idle->StartThread());
+    EXPECT_EQ(E_UNEXPECTED, idle->SendCommand(CommandPause));
+    EXPECT_EQ(E_UNEXPECTED, idle->SendCommand(CommandRun));
+    EXPECT_EQ(E_UNEXPECTED, idle->SendCommand(CommandExit));
+    EXPECT_EQ(0, idle->begins.load());
+    EXPECT_EQ(S_OK, idle->SendCommand(CommandInit));
+    EXPECT_EQ(1, idle->begins.load());
+    // Ready: commands it does not know are not implemented, INIT included.
+    EXPECT_EQ(E_NOTIMPL, idle->SendCommand(CommandInit));
+    EXPECT_EQ(E_NOTIMPL, idle->SendCommand(CommandUnknown));
+    EXPECT_EQ(E_NOTIMPL, idle->SendCommand(-1));
+    EXPECT_EQ(S_OK, idle->SendCommand(CommandStop));
+    EXPECT_EQ(S_OK, idle->SendCommand(CommandExit));
+    idle->JoinThread();
+    EXPECT_EQ(1, idle->ends.load());
+    EXPECT_EQ(0, idle->playBegins.load());
+
+    // Streaming: the same commands are unexpected and do not interrupt it.
+    StreamTestPin* pin = AddPin(L"out");
+    SinkPin& sink = Connect(pin);
+    ASSERT_EQ(S_OK, filter->Pause());
+    ASSERT_TRUE(sink.WaitForSamples(3, 10000));
+    EXPECT_EQ(E_UNEXPECTED, pin->SendCommand(CommandInit));
+    EXPECT_EQ(E_UNEXPECTED, pin->SendCommand(CommandUnknown));
+    EXPECT_EQ(E_UNEXPECTED, pin->SendCommand(CommandExit));
+    // RUN while streaming is answered and the loop carries on.
+    EXPECT_EQ(S_OK, pin->SendCommand(CommandRun));
+    size_t seen = sink.SampleCount();
+    ASSERT_TRUE(sink.WaitForSamples(seen + 3, 10000));
+    EXPECT_EQ(1, pin->playBegins.load());
+
+    // STOP leaves it ready; RUN restarts the loop where the cursor is.
+    EXPECT_EQ(S_OK, pin->SendCommand(CommandStop));
+    seen = sink.SampleCount();
+    EXPECT_EQ(E_NOTIMPL, pin->SendCommand(CommandInit));
+    EXPECT_EQ(E_NOTIMPL, pin->SendCommand(CommandUnknown));
+    EXPECT_EQ(seen, sink.SampleCount());
+    EXPECT_EQ(S_OK, pin->SendCommand(CommandRun));
+    ASSERT_TRUE(sink.WaitForSamples(seen + 3, 10000));
+    EXPECT_EQ(2, pin->playBegins.load());
+
+    EXPECT_EQ(S_OK, filter->Stop());
+    EXPECT_FALSE(pin->ThreadExists());
+    EXPECT_EQ(1, pin->ends.load());
+    ExpectRun(Positions(sink), 0);
+    EXPECT_EQ(0, sink.EndOfStreamCount());
+    EXPECT_TRUE(graph->Events().empty());
+}
+
+TEST_F(SourceStreamPinTest, EndOfStreamAndFillErrorsEndStreamingDifferently)
+{
+    Watchdog watchdog("stream endings", 120);
+    StreamTestPin* ending = AddPin(L"ending");
+    StreamTestPin* failing = AddPin(L"failing");
+    SinkPin& endingSink = Connect(ending);
+    SinkPin& failingSink = Connect(failing);
+    ending->fillAnswers = {S_FALSE};
+    // A success code that is neither S_OK nor S_FALSE is an error too.
+    failing->fillAnswers = {S_OK, S_OK, S_OK, HRESULT(2)};
+
+    ASSERT_EQ(S_OK, filter->Pause());
+    ASSERT_TRUE(endingSink.WaitForEndOfStream(1, 10000));
+    ASSERT_TRUE(failingSink.WaitForEndOfStream(1, 10000));
+    ASSERT_TRUE(graph->WaitForEvent(EC_ERRORABORT, 10000));
+
+    // The thread waits, ready, after either ending: a later RUN streams on.
+    EXPECT_EQ(S_OK, failing->SendCommand(CommandRun));
+    ASSERT_TRUE(failingSink.WaitForSamples(5, 10000));
+    EXPECT_EQ(S_OK, filter->Stop());
+
+    EXPECT_EQ(1, ending->fills.load());
+    EXPECT_EQ(0u, endingSink.SampleCount());
+    EXPECT_EQ(0, endingSink.CallCount(SinkCall::Receive));
+    EXPECT_EQ(1, endingSink.EndOfStreamCount());
+
+    EXPECT_EQ(1, failingSink.EndOfStreamCount());
+    EXPECT_EQ(2, failing->playBegins.load());
+    std::vector<LONG> positions = Positions(failingSink);
+    ExpectRun(positions, 0);
+    std::vector<GraphEvent> events = graph->Events();
+    ASSERT_EQ(1u, events.size()) << "only the error is reported";
+    EXPECT_EQ(EC_ERRORABORT, events[0].code);
+    EXPECT_EQ(2, events[0].param1);
+    EXPECT_EQ(0, events[0].param2);
+}
+
+TEST_F(SourceStreamPinTest, RefusedDeliveryEndsStreamingWithoutEndOfStream)
+{
+    Watchdog watchdog("refused delivery", 120);
+    StreamTestPin* pin = AddPin(L"out");
+    SinkPin& sink = Connect(pin);
+    sink.SetAnswer(SinkCall::Receive, S_FALSE);
+
+    ASSERT_EQ(S_OK, filter->Pause());
+    ASSERT_TRUE(sink.WaitForSamples(1, 10000));
+    // A loop that went on would fill many more in this time.
+    Sleep(50);
+    EXPECT_EQ(1, pin->fills.load());
+    EXPECT_EQ(1, sink.CallCount(SinkCall::Receive));
+    EXPECT_EQ(0, sink.EndOfStreamCount());
+    EXPECT_TRUE(graph->Events().empty());
+
+    sink.SetAnswer(SinkCall::Receive, S_OK);
+    EXPECT_EQ(S_OK, pin->SendCommand(CommandRun));
+    ASSERT_TRUE(sink.WaitForSamples(4, 10000));
+    EXPECT_EQ(S_OK, filter->Stop());
+    ExpectRun(Positions(sink), 0);
+    EXPECT_EQ(0, sink.EndOfStreamCount());
+}
+
+TEST_F(SourceStreamPinTest, DecommittedAllocatorIsPolledUntilStop)
+{
+    Watchdog watchdog("decommitted allocator", 120);
+    StreamTestPin* pin = AddPin(L"out");
+    SinkPin& sink = Connect(pin);
+    ASSERT_EQ(S_OK, filter->Pause());
+    ASSERT_TRUE(sink.WaitForSamples(1, 10000));
+
+    ASSERT_EQ(S_OK, pin->Allocator()->Decommit());
+    ASSERT_TRUE(PollUntil([&] { return pin->failedAcquires.load() >= 3; }));
+    int fills = pin->fills.load();
+    int before = pin->failedAcquires.load();
+    Sleep(100);
+    int polls = pin->failedAcquires.load() - before;
+    // About one attempt a millisecond: still polling, but not spinning.
+    EXPECT_GE(polls, 2);
+    EXPECT_LT(polls, 1000);
+    EXPECT_EQ(fills, pin->fills.load());
+
+    EXPECT_EQ(S_OK, pin->SendCommand(CommandStop));
+    int stopped = pin->failedAcquires.load();
+    Sleep(20);
+    EXPECT_EQ(stopped, pin->failedAcquires.load()) << "the loop must have ended";
+    EXPECT_EQ(0, sink.EndOfStreamCount());
+    EXPECT_TRUE(graph->Events().empty());
+    EXPECT_EQ(S_OK, filter->Stop());
+}
+
+TEST_F(SourceStreamPinTest, ActivationFollowsConnectionAndFilterState)
+{
+    Watchdog watchdog("activation", 120);
+    StreamTestPin* connected = AddPin(L"connected");
+    StreamTestPin* loose = AddPin(L"loose");
+    Connect(connected);
+
+    EXPECT_EQ(S_OK, loose->Activate());
+    EXPECT_FALSE(loose->ThreadExists());
+    EXPECT_EQ(S_OK, loose->Deactivate());
+
+    ASSERT_EQ(S_OK, filter->Pause());
+    EXPECT_TRUE(connected->ThreadExists());
+    EXPECT_FALSE(loose->ThreadExists());
+    EXPECT_EQ(0, loose->begins.load());
+    // Already paused: nothing more is started.
+    EXPECT_EQ(S_FALSE, connected->Activate());
+    EXPECT_EQ(S_FALSE, loose->Activate());
+    EXPECT_EQ(1, connected->begins.load());
+
+    EXPECT_EQ(S_OK, filter->Stop());
+    EXPECT_FALSE(connected->ThreadExists());
+    EXPECT_EQ(1, connected->ends.load());
+    // The connection cannot change while paused, but may once stopped.
+    EXPECT_EQ(S_OK, connected->Disconnect());
+}
+
+TEST_F(SourceStreamPinTest, FilterThatFailedToPauseCanBeStoppedAndPausedAgain)
+{
+    Watchdog watchdog("failed pause", 120);
+    StreamTestPin* first = AddPin(L"first");
+    StreamTestPin* refusing = AddPin(L"refusing");
+    StreamTestPin* last = AddPin(L"last");
+    SinkPin& firstSink = Connect(first);
+    SinkPin& refusingSink = Connect(refusing);
+    SinkPin& lastSink = Connect(last);
+    refusing->beginAnswer = E_OUTOFMEMORY;
+
+    EXPECT_EQ(E_OUTOFMEMORY, filter->Pause());
+    EXPECT_EQ(State_Stopped, State());
+    // The first pin streams on; the refusing one's thread has ended.
+    ASSERT_TRUE(firstSink.WaitForSamples(2, 10000));
+    EXPECT_EQ(1, refusing->ends.load());
+    EXPECT_EQ(0, last->begins.load());
+
+    EXPECT_EQ(S_OK, filter->Stop());
+    EXPECT_FALSE(first->ThreadExists());
+    EXPECT_FALSE(refusing->ThreadExists());
+    EXPECT_EQ(1, first->ends.load());
+    size_t delivered = firstSink.SampleCount();
+    Sleep(20);
+    EXPECT_EQ(delivered, firstSink.SampleCount());
+
+    refusing->beginAnswer = S_OK;
+    ASSERT_EQ(S_OK, filter->Pause());
+    EXPECT_TRUE(firstSink.WaitForSamples(delivered + 2, 10000));
+    EXPECT_TRUE(refusingSink.WaitForSamples(2, 10000));
+    EXPECT_TRUE(lastSink.WaitForSamples(2, 10000));
+    EXPECT_EQ(S_OK, filter->Stop());
+    EXPECT_EQ(2, refusing->begins.load());
+    ExpectRun(Positions(firstSink), 0);
+}
+
+TEST_F(SourceStreamPinTest, ThreadsLeftByAFailedPauseEndWithDisconnectionOrDestruction)
+{
+    Watchdog watchdog("left threads", 120);
+    StreamTestPin* first = AddPin(L"first");
+    StreamTestPin* second = AddPin(L"second");
+    StreamTestPin* refusing = AddPin(L"refusing");
+    SinkPin& firstSink = Connect(first);
+    SinkPin& secondSink = Connect(second);
+    Connect(refusing);
+    refusing->beginAnswer = E_ABORT;
+
+    EXPECT_EQ(E_ABORT, filter->Pause());
+    ASSERT_TRUE(firstSink.WaitForSamples(1, 10000));
+    ASSERT_TRUE(secondSink.WaitForSamples(1, 10000));
+    // The stopped filter lets the pin disconnect: the streaming thread goes
+    // before the allocator and the downstream pin it uses.
+    EXPECT_EQ(S_OK, first->Disconnect());
+    EXPECT_FALSE(first->ThreadExists());
+    EXPECT_EQ(nullptr, first->Allocator());
+
+    // The rest go with the filter: one streaming, one ended but not joined.
+    EXPECT_TRUE(second->ThreadExists());
+    EXPECT_TRUE(refusing->ThreadExists());
+    DestroyFilter();
+}
+
+TEST_F(SourceStreamPinTest, PinsDestroyedWhileStreamingEndTheirThreads)
+{
+    Watchdog watchdog("destruction", 120);
+    StreamTestPin* pin = AddPin(L"out");
+    SinkPin& sink = Connect(pin);
+    ASSERT_EQ(S_OK, filter->Run(0));
+    ASSERT_TRUE(sink.WaitForSamples(3, 10000));
+    DestroyFilter();
+}
+
+TEST_F(SourceStreamPinTest, SeekReleasesAThreadBlockedDownstreamAndRestartsAtTheNewPosition)
+{
+    Watchdog watchdog("seek", 120);
+    StreamTestPin* pin = AddPin(L"out");
+    SinkPin& sink = Connect(pin);
+    sink.HoldReceive(true);
+    ASSERT_EQ(S_OK, filter->Pause());
+    // The thread waits inside Receive, as it would on a paused renderer.
+    ASSERT_TRUE(PollUntil([&] { return sink.CallCount(SinkCall::Receive) >= 1; }));
+
+    EXPECT_EQ(S_OK, pin->Seek(100));
+    EXPECT_EQ(1, sink.BeginFlushCount());
+    EXPECT_EQ(1, sink.EndFlushCount());
+    sink.HoldReceive(false);
+    ASSERT_TRUE(sink.WaitForSamples(3, 10000));
+    EXPECT_EQ(S_OK, filter->Stop());
+
+    // The sample caught by the flush was dropped; nothing older follows it.
+    ExpectRun(Positions(sink), 100);
+    EXPECT_EQ(2, pin->playBegins.load());
+    EXPECT_EQ(0, sink.EndOfStreamCount());
+    EXPECT_TRUE(graph->Events().empty());
+}
+
+} // namespace
