@@ -53,8 +53,8 @@ GetClassObjectFunction LoadServer(const std::string& path, HRESULT* failure)
         *failure = HRESULT_FROM_WIN32(GetLastError());
         return nullptr;
     }
-    auto entry = reinterpret_cast<GetClassObjectFunction>(
-        reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    auto entry =
+        reinterpret_cast<GetClassObjectFunction>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
     if (!entry) {
         FreeLibrary(library);
         *failure = CO_E_ERRORINDLL;

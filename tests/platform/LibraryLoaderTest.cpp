@@ -21,8 +21,8 @@ TEST(LibraryLoaderTest, LoadsOnceAndTellsDllMainTheHandleTheHostGets)
     HMODULE second = LoadLibraryA(path.c_str());
     EXPECT_EQ(first, second) << "a second load maps the library again";
 
-    auto attachments = reinterpret_cast<AttachmentsFunction>(
-        reinterpret_cast<void*>(GetProcAddress(first, "TestServerAttachments")));
+    auto attachments =
+        reinterpret_cast<AttachmentsFunction>(reinterpret_cast<void*>(GetProcAddress(first, "TestServerAttachments")));
     ASSERT_NE(nullptr, attachments);
     LONG count = 0;
     HINSTANCE instance = nullptr;
