@@ -1,6 +1,14 @@
 # Shared build settings: warnings, sanitizers and the one-library-per-folder rule.
 
-if(QT_SANITIZE STREQUAL "address")
+if(QT_FUZZ)
+    # Coverage for libFuzzer in every library, with the address and undefined
+    # behaviour sanitizers; only the fuzz targets link libFuzzer's driver.
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR QT_SANITIZE)
+        message(FATAL_ERROR "QT_FUZZ needs clang and brings its own sanitizers: leave QT_SANITIZE empty")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+elseif(QT_SANITIZE STREQUAL "address")
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
 elseif(QT_SANITIZE STREQUAL "thread")

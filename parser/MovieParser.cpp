@@ -50,6 +50,11 @@ class MovieParser {
     MovieRecord& movie;
     ParserHost& host;
     MediaState media; // of the media box being walked
+    // A track has one sample table: later ones in the same track box (in a
+    // second media information or media box, say) are not walked, so that a
+    // track never asks for a second pin nor overwrites its record with
+    // another table's values.
+    bool trackHasSampleTable = false;
 };
 
 void MovieParser::ParseMovieBox(BoxCursor& box)
@@ -97,6 +102,7 @@ void MovieParser::ParseTrackBox(BoxCursor& box)
     if (movie.trackCount >= kMaxTracks)
         return;
     ++movie.trackCount;
+    trackHasSampleTable = false;
     // Without memory for a record the track's boxes go into the previous tail,
     // which always exists (the sentinel at worst).
     movie.AppendTrack();
@@ -192,6 +198,9 @@ void MovieParser::ParseDataHandler(BoxCursor& box)
 
 void MovieParser::ParseSampleTableBox(BoxCursor& box)
 {
+    if (trackHasSampleTable)
+        return;
+    trackHasSampleTable = true;
     ParseSampleTable(box, media.kind, media.mediaDuration, movie, *movie.trackListTail, host);
 }
 

@@ -407,7 +407,7 @@ HRESULT SinkPin::EndFlush()
 HRESULT SinkPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    segments.push_back({start, stop, rate});
+    segments.push_back({start, stop, rate, samples.size()});
     changed.notify_all();
     return S_OK;
 }

@@ -26,6 +26,7 @@ struct ReceivedSegment {
     REFERENCE_TIME start;
     REFERENCE_TIME stop;
     double rate;
+    size_t samplesBefore; // samples recorded before it: the next one is its first
 };
 
 // The calls whose answer a test can choose.
