@@ -13,7 +13,9 @@ const char TableHeader[] = "pin,index,start,stop,sync,discontinuity,bytes\n";
 
 } // namespace
 
-DumpWriter::DumpWriter(const std::string& folder, size_t pinCount) : folder(folder), totals(pinCount) {}
+DumpWriter::DumpWriter(const std::string& folder, size_t pinCount) : folder(folder), totals(pinCount), rows(pinCount)
+{
+}
 
 DumpWriter::~DumpWriter()
 {
@@ -73,7 +75,7 @@ HRESULT DumpWriter::Write(size_t pin, const std::vector<ReceivedSample>& samples
                                        static_cast<long long>(sample.stop), sample.syncPoint ? 1 : 0,
                                        sample.discontinuity ? 1 : 0, unsigned(sample.bytes.size()));
             RETURN_IF_FAILED(Append(payloads.at(pin), sample.bytes.data(), sample.bytes.size(), where));
-            RETURN_IF_FAILED(Append(table, row, size_t(length), where));
+            rows.at(pin).append(row, size_t(length));
         }
         ++total.samples;
         total.bytes += sample.bytes.size();
@@ -84,6 +86,11 @@ HRESULT DumpWriter::Write(size_t pin, const std::vector<ReceivedSample>& samples
 
 HRESULT DumpWriter::Finish(std::string* where)
 {
+    // Rows go out pin by pin, so the table does not depend on how the
+    // streaming threads happened to interleave.
+    if (table.file)
+        for (const std::string& pinRows : rows)
+            RETURN_IF_FAILED(Append(table, pinRows.data(), pinRows.size(), where));
     HRESULT result = S_OK;
     auto close = [&](OutputFile& output) {
         if (!output.file)

@@ -49,4 +49,5 @@ private:
     std::vector<OutputFile> payloads;
     OutputFile table;
     std::vector<PinTotals> totals;
+    std::vector<std::string> rows; // each pin's samples.csv rows, in delivery order
 };
