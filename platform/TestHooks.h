@@ -6,6 +6,7 @@
 
 #ifndef _WIN32
 void PlatformFailNextTaskAllocation();
+bool PlatformProtectRegistryKey(HKEY key, LPCSTR subKey, bool protect);
 #endif
 
 // Makes the next CoTaskMemAlloc on any thread fail; false where impossible.
@@ -16,5 +17,36 @@ inline bool FailNextTaskAllocation()
 #else
     PlatformFailNextTaskAllocation();
     return true;
+#endif
+}
+
+// Makes an existing registry key refuse deletion (protect true), or take it
+// again (false); false when the key is missing or its security cannot be set.
+// On Windows the key's access list denies DELETE to everyone.
+inline bool ProtectRegistryKey(HKEY parent, const char* path, bool protect)
+{
+#ifdef _WIN32
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(parent, path, 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS)
+        return false;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    bool done = false;
+    if (AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
+        alignas(DWORD) BYTE buffer[256];
+        ACL* acl = reinterpret_cast<ACL*>(buffer);
+        SECURITY_DESCRIPTOR descriptor;
+        done = InitializeAcl(acl, sizeof buffer, ACL_REVISION) &&
+               (!protect || AddAccessDeniedAce(acl, ACL_REVISION, DELETE, everyone)) &&
+               AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone) &&
+               InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+               RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+        FreeSid(everyone);
+    }
+    RegCloseKey(key);
+    return done;
+#else
+    return PlatformProtectRegistryKey(parent, path, protect);
 #endif
 }

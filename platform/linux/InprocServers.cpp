@@ -5,8 +5,6 @@
 #include "PlatformClasses.h"
 #include "Registry.h"
 
-#include <dlfcn.h>
-
 #include <map>
 #include <mutex>
 #include <string>
@@ -48,14 +46,17 @@ GetClassObjectFunction LoadServer(const std::string& path, HRESULT* failure)
     auto known = loaded.find(path);
     if (known != loaded.end())
         return known->second;
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Through the loader, so that the server's DllMain hears of the process
+    // attaching before its class factory is asked for anything.
+    HMODULE library = LoadLibraryA(path.c_str());
     if (!library) {
-        *failure = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+        *failure = HRESULT_FROM_WIN32(GetLastError());
         return nullptr;
     }
-    auto entry = reinterpret_cast<GetClassObjectFunction>(dlsym(library, "DllGetClassObject"));
+    auto entry =
+        reinterpret_cast<GetClassObjectFunction>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
     if (!entry) {
-        dlclose(library);
+        FreeLibrary(library);
         *failure = CO_E_ERRORINDLL;
         return nullptr;
     }

@@ -1,4 +1,5 @@
 // Kernel objects of the layer: critical sections, events, threads, modules.
+#include "Libraries.h"
 #include "WinApi.h"
 #include "Window.h"
 
@@ -238,6 +239,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName)
         if (std::strcmp(procName, "CoUninitialize") == 0)
             return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&CoUninitialize));
     }
-    lastError = 127; // ERROR_PROC_NOT_FOUND
+    if (FARPROC procedure = LibraryProcedure(module, procName))
+        return procedure;
+    lastError = ERROR_PROC_NOT_FOUND;
     return nullptr;
 }

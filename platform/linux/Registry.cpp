@@ -39,6 +39,8 @@ struct RegistryKey {
     bool isVolatile = false;
     // Set once the key is deleted; handles still open on it then fail.
     bool deleted = false;
+    // Refuses deletion, as a key whose security denies it does.
+    bool undeletable = false;
     std::map<std::string, std::shared_ptr<RegistryKey>, LessIgnoringCase> subkeys;
     // The default value has the empty name.
     std::map<std::string, RegistryValue, LessIgnoringCase> values;
@@ -296,7 +298,7 @@ LONG RegDeleteKeyA(HKEY handle, LPCSTR subKey)
     if (!key)
         return ERROR_FILE_NOT_FOUND;
     // Like the platform: only a key without subkeys goes, and never a root.
-    if (!key->parent || !key->subkeys.empty())
+    if (!key->parent || !key->subkeys.empty() || key->undeletable)
         return ERROR_ACCESS_DENIED;
     key->deleted = true;
     key->parent->subkeys.erase(key->name);
@@ -410,4 +412,18 @@ LONG RegDeleteValueA(HKEY handle, LPCSTR valueName)
     if (error != ERROR_SUCCESS)
         return error;
     return key->values.erase(ValueName(valueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+bool PlatformProtectRegistryKey(HKEY handle, LPCSTR subKey, bool protect)
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    std::shared_ptr<RegistryKey> key;
+    if (registry.Resolve(handle, 0, &key) != ERROR_SUCCESS)
+        return false;
+    key = Registry::Find(key, SplitPath(subKey));
+    if (!key)
+        return false;
+    key->undeletable = protect;
+    return true;
 }

@@ -60,8 +60,24 @@ DWORD GetLastError();
 void SetLastError(DWORD error);
 
 // ---- Modules ------------------------------------------------------------------
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+// Loads a shared library by path and calls its DllMain, if it exports one,
+// with DLL_PROCESS_ATTACH after its first load (DLL_PROCESS_DETACH before its
+// last FreeLibrary). A DllMain that answers FALSE fails the load.
+HMODULE LoadLibraryA(LPCSTR fileName);
+BOOL FreeLibrary(HMODULE module);
+
+// What an in-process server exports, as the system headers declare it.
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out);
+STDAPI DllCanUnloadNow();
+STDAPI DllRegisterServer();
+STDAPI DllUnregisterServer();
 
 // ---- Code pages (the ANSI code page of this platform is UTF-8) --------------
 #define CP_ACP 0

@@ -176,6 +176,8 @@ typedef MSG* LPMSG;
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_DLL_INIT_FAILED 1114L
 
 // ---- GUIDs ----------------------------------------------------------------
 struct GUID {

@@ -42,8 +42,19 @@ std::vector<uint32_t> RisingSizes(uint32_t count, uint32_t first)
 TrackFile WriteTrackFile(const std::string& name, const std::vector<uint32_t>& sizes,
                          const std::vector<ChunkMapEntry>& map)
 {
+    std::vector<std::vector<uint8_t>> samples;
+    for (uint32_t i = 0; i < sizes.size(); ++i)
+        samples.push_back(SampleBytes(i, sizes[i]));
+    return WriteTrackFile(name, samples, map);
+}
+
+TrackFile WriteTrackFile(const std::string& name, const std::vector<std::vector<uint8_t>>& samples,
+                         const std::vector<ChunkMapEntry>& map)
+{
     TrackFile track;
-    track.sizes = sizes;
+    for (const std::vector<uint8_t>& sample : samples)
+        track.sizes.push_back(uint32_t(sample.size()));
+    const std::vector<uint32_t>& sizes = track.sizes;
     const uint32_t count = uint32_t(sizes.size());
 
     // Which samples go into which chunk, as the locator must find them.
@@ -79,8 +90,7 @@ TrackFile WriteTrackFile(const std::string& name, const std::vector<uint32_t>& s
         std::copy(entryBytes.begin(), entryBytes.end(), file.begin() + chunkTable + 4 * chunk);
         for (uint32_t i = 0; i < samplesInChunk[chunk]; ++i, ++sample) {
             track.offsets.push_back(int64_t(file.size()));
-            std::vector<uint8_t> bytes = SampleBytes(sample, sizes[sample]);
-            file.insert(file.end(), bytes.begin(), bytes.end());
+            file.insert(file.end(), samples[sample].begin(), samples[sample].end());
         }
     }
 

@@ -29,6 +29,10 @@ std::vector<uint8_t> SampleBytes(uint32_t index, uint32_t size);
 TrackFile WriteTrackFile(const std::string& name, const std::vector<uint32_t>& sizes,
                          const std::vector<ChunkMapEntry>& map);
 
+// The same with the given bytes for each sample.
+TrackFile WriteTrackFile(const std::string& name, const std::vector<std::vector<uint8_t>>& samples,
+                         const std::vector<ChunkMapEntry>& map);
+
 // Sizes 1, 2, ..., count: every sample has a size of its own.
 std::vector<uint32_t> RisingSizes(uint32_t count, uint32_t first = 1);
 

@@ -245,6 +245,19 @@ bool SinkPin::WaitForSamples(size_t count, DWORD milliseconds)
     return changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return samples.size() >= count; });
 }
 
+std::vector<ReceivedSample> SinkPin::TakeSamples(DWORD milliseconds, bool* ended)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                     [&] { return !samples.empty() || endOfStreams > 0; });
+    // End of stream comes from the thread that delivered the last sample,
+    // after it: seen here, every sample is in the list.
+    *ended = endOfStreams > 0;
+    std::vector<ReceivedSample> taken;
+    taken.swap(samples);
+    return taken;
+}
+
 // ---- IPin ---------------------------------------------------------------------
 
 // The sink only ever receives connections.
@@ -394,7 +407,7 @@ HRESULT SinkPin::EndFlush()
 HRESULT SinkPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    segments.push_back({start, stop, rate});
+    segments.push_back({start, stop, rate, samples.size()});
     changed.notify_all();
     return S_OK;
 }

@@ -26,6 +26,7 @@ struct ReceivedSegment {
     REFERENCE_TIME start;
     REFERENCE_TIME stop;
     double rate;
+    size_t samplesBefore; // samples recorded before it: the next one is its first
 };
 
 // The calls whose answer a test can choose.
@@ -82,6 +83,11 @@ public:
     void ClearRecords();
 
     bool WaitForEndOfStream(int count, DWORD milliseconds);
+    // Hands over the samples received so far and forgets them, waiting up to
+    // milliseconds for one to arrive or for the end of the stream; ended
+    // tells whether end of stream had come before them, so that no sample
+    // can still follow. For hosts that write a stream out while it runs.
+    std::vector<ReceivedSample> TakeSamples(DWORD milliseconds, bool* ended);
     bool WaitForSamples(size_t count, DWORD milliseconds);
 
     // IPin

@@ -95,6 +95,29 @@ void MarkLoaded()
 
 } // namespace
 
+// What the loader told the server: how often the process attached, and the
+// instance handle it was given.
+LONG attachCount = 0;
+HINSTANCE attachedInstance = nullptr;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        ++attachCount;
+        attachedInstance = instance;
+    }
+    return TRUE;
+}
+
+STDAPI TestServerAttachments(LONG* count, HINSTANCE* instance)
+{
+    *count = attachCount;
+    *instance = attachedInstance;
+    return S_OK;
+}
+
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out)
 {
     if (!out)

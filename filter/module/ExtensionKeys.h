@@ -1,0 +1,13 @@
+// The keys that make the system pick the source filter for ".mov" and ".MP4"
+// files: HKEY_CLASSES_ROOT\Media Type\Extensions\<extension>, whose value
+// "Source Filter" holds the filter's class identifier.
+#pragma once
+
+#include "platform/Platform.h"
+
+// Writes both keys; the first that cannot be written ends the walk with its error.
+HRESULT RegisterExtensionKeys();
+
+// Removes each key whose "Source Filter" names this filter; a key that
+// another program's filter owns stays. Creates nothing.
+HRESULT UnregisterExtensionKeys();

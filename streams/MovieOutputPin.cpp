@@ -1,0 +1,230 @@
+#include "streams/MovieOutputPin.h"
+
+#include "framework/ComPtr.h"
+#include "parser/StreamTypes.h"
+
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+// A pin whose timing the parser never set reports one second.
+constexpr REFERENCE_TIME kDefaultDuration = SampleLocator::kDefaultDuration;
+
+StreamKind KindOfType(const AM_MEDIA_TYPE& type)
+{
+    if (IsEqualGUID(type.majortype, MEDIATYPE_Audio) && IsEqualGUID(type.subtype, AacStreamSubtype))
+        return StreamKind::Aac;
+    if (IsEqualGUID(type.majortype, MEDIATYPE_Video) && IsEqualGUID(type.subtype, AvcStreamSubtype))
+        return StreamKind::Avc;
+    return StreamKind::Other;
+}
+
+void CopyParameterSet(std::vector<BYTE>* target, const BYTE* data, int32_t size)
+{
+    if (data && size > 0)
+        target->assign(data, data + size);
+    else
+        target->clear();
+}
+
+} // namespace
+
+MovieOutputPin::MovieOutputPin(HRESULT* result, SourceFilterBase* filter, LPCWSTR pinName)
+    : SourceStreamPin(result, filter, pinName),
+      SeekingBase("MediaSeeking", static_cast<PinBase*>(this)->InnerUnknown(), result, filter->StateLock())
+{
+    duration.store(kDefaultDuration);
+    startPosition.store(0);
+    stopPosition.store(kDefaultDuration);
+}
+
+MovieOutputPin::~MovieOutputPin()
+{
+    // The streaming thread uses this pin's members: it ends before they go.
+    EndStreaming();
+    AutoLock guard(&pinLock);
+    dataReader.Close();
+    chunkReader.Close();
+    sizeReader.Close();
+}
+
+HRESULT MovieOutputPin::InnerQueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    if (IsEqualGUID(iid, IID_IMediaSeeking))
+        return ReturnInterface(static_cast<IMediaSeeking*>(this), out);
+    return PinBase::InnerQueryInterface(iid, out);
+}
+
+HRESULT MovieOutputPin::QueryId(LPWSTR* out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    LPCWSTR pinName = Name() ? Name() : L"";
+    const size_t bytes = (std::wcslen(pinName) + 1) * sizeof(WCHAR);
+    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+    if (!copy)
+        return E_OUTOFMEMORY;
+    std::memcpy(copy, pinName, bytes);
+    *out = copy;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::CheckType(const AM_MEDIA_TYPE* type)
+{
+    if (!type)
+        return E_POINTER;
+    AutoLock guard(lock);
+    return connectionType.Equals(*type) ? S_OK : E_FAIL;
+}
+
+HRESULT MovieOutputPin::SetType(const AM_MEDIA_TYPE* type)
+{
+    HRESULT result = PinBase::SetType(type);
+    return FAILED(result) ? result : S_OK;
+}
+
+HRESULT MovieOutputPin::GetTypeAt(int index, MediaTypeRecord* type)
+{
+    if (!type)
+        return E_POINTER;
+    if (index != 0)
+        return VFW_S_NO_MORE_ITEMS;
+    return type->Assign(connectionType);
+}
+
+HRESULT MovieOutputPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
+{
+    if (!allocator || !request)
+        return E_POINTER;
+    AutoLock guard(lock);
+    request->cBuffers = 1;
+    request->cbBuffer = kBufferSize;
+    ALLOCATOR_PROPERTIES actual = {0, 0, 0, 0};
+    RETURN_IF_FAILED(allocator->SetProperties(request, &actual));
+    // Delivery never writes past the buffer it gets, but a smaller one would
+    // end the stream at the first large sample.
+    if (actual.cbBuffer < kBufferSize)
+        return E_FAIL;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::Activate()
+{
+    // Also when the base then starts nothing: a pin that is not connected
+    // still starts from the seeking start the next time.
+    Reposition();
+    return SourceStreamPin::Activate();
+}
+
+HRESULT MovieOutputPin::OnThreadBegin()
+{
+    AutoLock guard(&pinLock);
+    discontinuityPending = true;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::OnPlayBegin()
+{
+    {
+        AutoLock guard(&pinLock);
+        discontinuityPending = true;
+        nextSampleTime = 0;
+    }
+    return SendNewSegment(StartPosition(), StopPosition(), Rate());
+}
+
+void MovieOutputPin::Reposition()
+{
+    AutoLock guard(&pinLock);
+    locator.Reposition(StartPosition());
+    discontinuityPending = true;
+}
+
+bool MovieOutputPin::ReadersOpen() const
+{
+    return sizeReader.IsOpen() && chunkReader.IsOpen() && dataReader.IsOpen();
+}
+
+HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
+{
+    AutoLock guard(&pinLock);
+    kind = KindOfType(connectionType);
+    chunkCount = data.chunkCount;
+    // A map that cannot be kept makes the stream fail at its first sample.
+    locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount);
+    CopyParameterSet(&spsData, data.spsData, data.spsSize);
+    CopyParameterSet(&ppsData, data.ppsData, data.ppsSize);
+    adtsHeaders = AdtsHeaderCache(data.audioSampleRate, data.audioChannels > 0 ? uint32_t(data.audioChannels) : 0);
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
+{
+    AutoLock guard(&pinLock);
+    dataReader.Close();
+    chunkReader.Close();
+    sizeReader.Close();
+    // A path that does not fit would be opened cut short: some other file.
+    if (!path || !std::memchr(path, '\0', sizeof streamPath))
+        return E_FAIL;
+    std::strcpy(streamPath, path);
+    // Read-only handles: a movie on a read-only medium plays.
+    if (!dataReader.Open(streamPath) || !chunkReader.Open(streamPath) || !sizeReader.Open(streamPath))
+        return E_FAIL;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration)
+{
+    {
+        AutoLock guard(&pinLock);
+        locator.SetStreamTiming(sampleCount, mediaDuration);
+    }
+    // The seeking values after pinLock is released: the state lock comes first.
+    AutoLock guard(seekingLock);
+    duration.store(mediaDuration);
+    stopPosition.store(mediaDuration);
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::SetSampleSizeTableOffset(int32_t offset)
+{
+    AutoLock guard(&pinLock);
+    locator.SetSampleSizeTableOffset(offset);
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::SetChunkOffsetTableOffset(int32_t offset)
+{
+    AutoLock guard(&pinLock);
+    locator.SetChunkOffsetTableOffset(offset, chunkCount);
+    return S_OK;
+}
+
+StreamKind MovieOutputPin::Kind()
+{
+    AutoLock guard(&pinLock);
+    return kind;
+}
+
+uint32_t MovieOutputPin::SampleCount()
+{
+    AutoLock guard(&pinLock);
+    return locator.SampleCount();
+}
+
+REFERENCE_TIME MovieOutputPin::AverageSampleDuration()
+{
+    AutoLock guard(&pinLock);
+    return locator.AverageSampleDuration();
+}
+
+REFERENCE_TIME MovieOutputPin::SeekBase()
+{
+    AutoLock guard(&pinLock);
+    return locator.SeekBase();
+}

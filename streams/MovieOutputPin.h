@@ -1,0 +1,108 @@
+// The output pin of one track of the movie: an H.264 video track, an AAC sound
+// track or an "mp4v" video track. Once the filter is paused its streaming
+// thread reads the track's samples from the file through three read handles of
+// its own, rewrites them for the pin's media type and stamps them; its seeking
+// interface moves the stream to a new start, and quality notifications from
+// downstream make it jump ahead when it runs late.
+//
+// Locks: the filter's state lock may be held when pinLock is taken, never the
+// reverse. pinLock guards the readers, the sample cursor, the track's data and
+// the time stamp fields; the streaming thread holds it for each whole sample.
+#pragma once
+
+#include "framework/SeekingBase.h"
+#include "framework/SourceStreamPin.h"
+#include "parser/StreamPinSetup.h"
+#include "streams/AdtsHeader.h"
+#include "streams/FileReader.h"
+#include "streams/SampleLocator.h"
+
+#include <vector>
+
+class MovieOutputPin : public SourceStreamPin, public SeekingBase, public StreamPinSetup {
+public:
+    // One buffer of this many bytes: a whole uncompressed 1280 x 720 picture,
+    // far above any compressed sample of the movies this filter plays.
+    static constexpr LONG kBufferSize = 2764800;
+
+    // Adds itself to the filter's pin array; *result receives that answer.
+    MovieOutputPin(HRESULT* result, SourceFilterBase* filter, LPCWSTR pinName);
+    ~MovieOutputPin() override;
+
+    // IMediaSeeking is answered here, everything else by the pin base. Both
+    // bases' IUnknown methods act on the pin, whose count is the filter's.
+    HRESULT InnerQueryInterface(REFIID iid, void** out) override;
+
+    // IPin: the pin's id is its name, so that FindPin finds it by the id it reports.
+    STDMETHODIMP QueryId(LPWSTR* out) override;
+    // IQualityControl: a late downstream filter makes the stream skip ahead.
+    STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
+
+    // The one media type: the one set at creation.
+    HRESULT CheckType(const AM_MEDIA_TYPE* type) override;
+    HRESULT SetType(const AM_MEDIA_TYPE* type) override;
+    HRESULT GetTypeAt(int index, MediaTypeRecord* type) override;
+    HRESULT SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    // Places the cursor on the seeking start, then starts the thread.
+    HRESULT Activate() override;
+
+    // The streaming thread's side.
+    HRESULT FillSample(IMediaSample* sample) override;
+    HRESULT OnThreadBegin() override;
+    HRESULT OnPlayBegin() override;
+
+    // StreamPinSetup: what the parser hands over after the track's sample table.
+    HRESULT SetTrackData(const TrackStreamData& data) override;
+    HRESULT OpenStreamFiles(const char* path) override;
+    HRESULT SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration) override;
+    HRESULT SetSampleSizeTableOffset(int32_t offset) override;
+    HRESULT SetChunkOffsetTableOffset(int32_t offset) override;
+
+    // Read under pinLock, for the filter's tools and tests.
+    StreamKind Kind();
+    uint32_t SampleCount();
+    REFERENCE_TIME AverageSampleDuration();
+    REFERENCE_TIME SeekBase();
+
+protected:
+    // SeekingBase hooks, called after the new values are stored, without the
+    // state lock.
+    HRESULT OnStartChanged() override;
+    HRESULT OnStopChanged() override;
+    HRESULT OnRateChanged() override;
+
+private:
+    // The cursor on the seeking start position; the next sample is the first
+    // after a jump. Takes pinLock.
+    void Reposition();
+    // Restarts a running sample loop so that it picks up the new start.
+    void RestartStreaming();
+    bool ReadersOpen() const;
+
+    // The three kinds' payload writers; each answers the length written, or
+    // fails without writing past bufferSize bytes. pinLock is held.
+    HRESULT WriteAacSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length);
+    HRESULT WriteAvcSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length);
+    HRESULT WriteWholeSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length);
+    // Reads the sample's bytes into buffer, which has room for them; S_FALSE
+    // on a short read (the file ends early: the end of the stream).
+    HRESULT ReadSampleBytes(const SampleLocation& location, BYTE* buffer);
+
+    char streamPath[MAX_PATH] = {};
+    FileReader sizeReader;
+    FileReader chunkReader;
+    FileReader dataReader;
+    SampleLocator locator{&sizeReader, &chunkReader};
+
+    // This track's own data, copied at the hand-over: the movie record keeps
+    // one set per kind, which a second track of the kind would replace.
+    StreamKind kind = StreamKind::Other;
+    uint32_t chunkCount = SampleLocator::kUnknownChunkCount;
+    std::vector<BYTE> spsData;
+    std::vector<BYTE> ppsData;
+    AdtsHeaderCache adtsHeaders{0, 0};
+
+    REFERENCE_TIME nextSampleTime = 0; // start stamp of the next sample, from the segment's start
+    bool discontinuityPending = true;  // the next sample follows a start or a jump
+    CritSection pinLock;
+};

@@ -1,0 +1,59 @@
+// What the movie pin does when its seeking values change, and its answer to
+// quality notifications from downstream.
+#include "streams/MovieOutputPin.h"
+
+HRESULT MovieOutputPin::OnStartChanged()
+{
+    // Under the state lock, so that no Stop or Pause ends or starts the
+    // thread between the steps below.
+    AutoLock state(lock);
+    if (!ThreadExists()) {
+        // Stopped: the next activation starts from here.
+        Reposition();
+        return S_OK;
+    }
+    RestartStreaming();
+    return S_OK;
+}
+
+void MovieOutputPin::RestartStreaming()
+{
+    // The loop is stopped before the cursor moves: a sample it took from the
+    // old place in between would be lost in the flush, or worse, be the first
+    // one delivered after the seek. The flush comes first because the thread
+    // may wait inside the downstream Receive; the results change nothing, and
+    // a thread that already sent end of stream still answers STOP and RUN.
+    SendBeginFlush();
+    SendCommand(CommandStop);
+    Reposition();
+    SendEndFlush();
+    // The loop starts with a new segment carrying the start, stop and rate,
+    // stamps from 0, and marks its first sample as a discontinuity.
+    SendCommand(CommandRun);
+}
+
+HRESULT MovieOutputPin::OnStopChanged()
+{
+    // Samples are never cut at the stop; the stream runs to the track's end.
+    AutoLock guard(&pinLock);
+    discontinuityPending = true;
+    return S_OK;
+}
+
+// The rate reaches downstream with the next new segment.
+HRESULT MovieOutputPin::OnRateChanged()
+{
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::Notify(IBaseFilter*, Quality quality)
+{
+    if (quality.Late <= 0)
+        return S_OK;
+    // In place, without a flush or a new segment: the samples after the jump
+    // are stamped on from the last one, so the stream's clock runs on.
+    AutoLock guard(&pinLock);
+    if (locator.SkipAhead(quality.Late))
+        discontinuityPending = true;
+    return S_OK;
+}

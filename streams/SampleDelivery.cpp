@@ -1,0 +1,108 @@
+// FillSample: the next sample of the track, read straight into the media
+// sample's buffer, rewritten in place for the pin's stream kind and stamped.
+// Nothing on this path allocates.
+#include "streams/AnnexB.h"
+#include "streams/MovieOutputPin.h"
+
+#include <cstring>
+
+HRESULT MovieOutputPin::FillSample(IMediaSample* sample)
+{
+    if (!sample)
+        return E_POINTER;
+    AutoLock guard(&pinLock);
+    // A pin whose file could not be opened fails the same way as unreadable
+    // tables: end of stream, and the graph hears why.
+    if (!ReadersOpen())
+        return E_FAIL;
+    BYTE* buffer = nullptr;
+    HRESULT result = sample->GetPointer(&buffer);
+    if (FAILED(result))
+        return result;
+    const LONG bufferSize = sample->GetSize();
+    if (!buffer || bufferSize <= 0)
+        return E_UNEXPECTED;
+
+    SampleLocation location;
+    result = locator.AdvanceSample(&location);
+    if (result != S_OK)
+        return result; // S_FALSE: the track's last sample was delivered
+
+    size_t length = 0;
+    switch (kind) {
+    case StreamKind::Aac:
+        result = WriteAacSample(location, buffer, size_t(bufferSize), &length);
+        break;
+    case StreamKind::Avc:
+        result = WriteAvcSample(location, buffer, size_t(bufferSize), &length);
+        break;
+    case StreamKind::Other:
+        result = WriteWholeSample(location, buffer, size_t(bufferSize), &length);
+        break;
+    }
+    if (result != S_OK)
+        return result;
+
+    // Stamps count from the start of the segment in steps of one average
+    // sample; the rate travels in the new segment and does not scale them.
+    REFERENCE_TIME start = nextSampleTime;
+    nextSampleTime += locator.AverageSampleDuration();
+    REFERENCE_TIME stop = nextSampleTime;
+    sample->SetActualDataLength(LONG(length));
+    sample->SetTime(&start, &stop);
+    sample->SetSyncPoint(TRUE);
+    sample->SetDiscontinuity(discontinuityPending ? TRUE : FALSE);
+    discontinuityPending = false;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::ReadSampleBytes(const SampleLocation& location, BYTE* buffer)
+{
+    if (dataReader.ReadAt(location.offset, buffer, location.size) != location.size)
+        return S_FALSE;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::WriteAacSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length)
+{
+    // A frame longer than the header's 13-bit length field cannot be
+    // described: it is refused like one that does not fit the buffer.
+    const uint8_t* header = adtsHeaders.HeaderFor(location.size);
+    if (!header || !location.FitsBuffer(kAdtsHeaderSize, bufferSize))
+        return VFW_E_BUFFER_OVERFLOW;
+    HRESULT result = ReadSampleBytes(location, buffer + kAdtsHeaderSize);
+    if (result != S_OK)
+        return result;
+    std::memcpy(buffer, header, kAdtsHeaderSize);
+    *length = kAdtsHeaderSize + location.size;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::WriteAvcSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length)
+{
+    // The first sample after a start or a jump carries both parameter sets,
+    // so that a decoder can begin there; every other one the picture set.
+    const size_t prefix = AvcPrefixSize(discontinuityPending, spsData.size(), ppsData.size());
+    if (!location.FitsBuffer(prefix, bufferSize))
+        return VFW_E_BUFFER_OVERFLOW;
+    WriteAvcPrefix(buffer, bufferSize, discontinuityPending, spsData.data(), spsData.size(), ppsData.data(),
+                   ppsData.size());
+    HRESULT result = ReadSampleBytes(location, buffer + prefix);
+    if (result != S_OK)
+        return result;
+    ConvertLengthPrefixesToStartCodes(buffer + prefix, location.size);
+    *length = prefix + location.size;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::WriteWholeSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize,
+                                         size_t* length)
+{
+    if (!location.FitsBuffer(0, bufferSize))
+        return VFW_E_BUFFER_OVERFLOW;
+    HRESULT result = ReadSampleBytes(location, buffer);
+    if (result != S_OK)
+        return result;
+    *length = location.size;
+    return S_OK;
+}

@@ -1,0 +1,107 @@
+// Every broken and hostile movie of the suite, loaded by the filter and
+// streamed through every pin it offers: nothing crashes, hangs or touches
+// memory outside its buffers (the sanitizer builds check that), no pin
+// delivers more than its track holds, and each pin ends its stream, with
+// EC_ERRORABORT when its tables could not be read.
+#include "tests/filter/MovieGraph.h"
+#include "tests/support/BoxBuilder.h"
+#include "tests/support/ComTest.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/HostileMovies.h"
+#include "tests/support/Watchdog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+const std::vector<HostileMovie>& Suite()
+{
+    static const std::vector<HostileMovie> movies = HostileMovies();
+    return movies;
+}
+
+struct StreamedMovie {
+    int pins = 0;
+    size_t samples = 0;
+    int aborts = 0;
+};
+
+StreamedMovie StreamToTheEnd(const HostileMovie& hostile)
+{
+    SCOPED_TRACE(hostile.name);
+    StreamedMovie streamed;
+    const std::string path = TempPath("hostile-stream-" + hostile.name + ".mp4");
+    EXPECT_TRUE(WriteFileBytes(path, hostile.bytes));
+    {
+        Watchdog watchdog("streaming " + hostile.name, 60);
+        MovieGraph movie;
+        const HRESULT loaded = movie.Load(path);
+        EXPECT_TRUE(loaded == S_OK || loaded == E_FAIL) << std::hex << loaded;
+        EXPECT_EQ(loaded == S_OK, movie.PinCount() > 0);
+        if (hostile.expectedPins >= 0) {
+            EXPECT_EQ(hostile.expectedPins, movie.PinCount());
+        }
+        EXPECT_EQ(S_OK, movie.ConnectAll());
+        EXPECT_EQ(S_OK, movie.Run());
+        EXPECT_TRUE(movie.WaitForEndOfStreams(1, 30000)) << "a pin never ended its stream";
+        EXPECT_EQ(S_OK, movie.Stop());
+        streamed.pins = movie.PinCount();
+        streamed.aborts = movie.graph->EventCount(EC_ERRORABORT);
+        EXPECT_LE(streamed.aborts, streamed.pins);
+        for (int i = 0; i < movie.PinCount(); ++i) {
+            EXPECT_EQ(1, movie.Sink(i).EndOfStreamCount());
+            EXPECT_LE(movie.Sink(i).SampleCount(), size_t(movie.Pin(i)->SampleCount()));
+            streamed.samples += movie.Sink(i).SampleCount();
+        }
+    }
+    std::remove(path.c_str());
+    return streamed;
+}
+
+class HostileStreaming : public ComTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(HostileStreaming, EveryPinEndsItsStream)
+{
+    StreamedMovie total;
+    int movies = 0;
+    for (const HostileMovie& movie : Suite()) {
+        if (movie.family != GetParam())
+            continue;
+        ++movies;
+        StreamedMovie streamed = StreamToTheEnd(movie);
+        total.pins += streamed.pins;
+        total.samples += streamed.samples;
+        total.aborts += streamed.aborts;
+    }
+    EXPECT_GT(movies, 0);
+    RecordProperty("movies", movies);
+    RecordProperty("pins", total.pins);
+    RecordProperty("samples", int(total.samples));
+    RecordProperty("aborts", total.aborts);
+}
+
+class HostileStreamingBase : public ComTest {};
+
+TEST_F(HostileStreamingBase, TheBaseMovieStreamsWhole)
+{
+    HostileMovie base{"base", "base", HostileBaseMovie(), 2, 3};
+    StreamedMovie streamed = StreamToTheEnd(base);
+    EXPECT_EQ(2, streamed.pins);
+    EXPECT_EQ(0, streamed.aborts);
+    EXPECT_EQ(20u, streamed.samples); // ten pictures and ten sound frames
+}
+
+std::string FamilyTestName(const ::testing::TestParamInfo<std::string>& info)
+{
+    std::string name = info.param;
+    for (char& c : name)
+        if (c == '-')
+            c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, HostileStreaming, ::testing::ValuesIn(HostileFamilies()), FamilyTestName);
+
+} // namespace

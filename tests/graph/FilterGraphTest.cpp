@@ -1,0 +1,247 @@
+// The module inside the system's own filter graph manager: registered with
+// regsvr32, found through the extension key, each pin streamed through a
+// Sample Grabber into a Null Renderer, and seeked through the graph. What the
+// grabbers see must equal what native `qtsource dump` wrote for the movie.
+#include "filter/ISourceInfo.h"
+#include "framework/ComPtr.h"
+#include "tests/graph/NativeDump.h"
+#include "tests/support/Fixtures.h"
+
+#include <gtest/gtest.h>
+#include <qedit.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+const CLSID SampleGrabberClass = {0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
+const CLSID NullRendererClass = {0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
+constexpr LONGLONG SeekTarget = 5 * 10000000LL;
+
+std::string Setting(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Records every sample a grabber passes on, from the streaming thread.
+class GrabberRecord : public ISampleGrabberCB {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_ISampleGrabberCB)) {
+            *out = static_cast<ISampleGrabberCB*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives on the test's stack, longer than the graph that calls it.
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+
+    STDMETHODIMP SampleCB(double, IMediaSample* sample) override
+    {
+        DumpedSample record;
+        BYTE* data = nullptr;
+        LONG length = sample->GetActualDataLength();
+        if (SUCCEEDED(sample->GetPointer(&data)) && data && length > 0)
+            record.bytes.assign(data, data + length);
+        REFERENCE_TIME start = 0, stop = 0;
+        sample->GetTime(&start, &stop);
+        record.start = start;
+        record.stop = stop;
+        record.syncPoint = sample->IsSyncPoint() == S_OK;
+        record.discontinuity = sample->IsDiscontinuity() == S_OK;
+        std::lock_guard<std::mutex> lock(mutex);
+        samples.push_back(std::move(record));
+        return S_OK;
+    }
+    STDMETHODIMP BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
+
+    std::vector<DumpedSample> Take()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<DumpedSample> taken;
+        taken.swap(samples);
+        return taken;
+    }
+
+private:
+    std::mutex mutex;
+    std::vector<DumpedSample> samples;
+};
+
+// Registers the module as a user would, with regsvr32; the answer is its exit code.
+DWORD RunRegsvr32(const std::string& module, bool unregister = false)
+{
+    std::string command = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + module + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return GetLastError() ? GetLastError() : 1;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code;
+}
+
+// The class the system would make the source filter from for an extension.
+HRESULT SourceFilterForExtension(const char* extension, CLSID* out)
+{
+    std::string key = std::string("Media Type\\Extensions\\") + extension;
+    HKEY handle = nullptr;
+    LONG opened = RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle);
+    if (opened != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(opened);
+    char text[64] = {};
+    DWORD size = sizeof text - 1;
+    DWORD type = 0;
+    LONG read = RegQueryValueExA(handle, "Source Filter", nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(handle);
+    if (read != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(read);
+    WCHAR wide[64] = {};
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
+    return CLSIDFromString(wide, out);
+}
+
+void ExpectSameSamples(const std::vector<DumpedSample>& native, const std::vector<DumpedSample>& grabbed,
+                       size_t count, int pin)
+{
+    for (size_t i = 0; i < count && i < native.size() && i < grabbed.size(); ++i) {
+        SCOPED_TRACE("pin " + std::to_string(pin) + " sample " + std::to_string(i));
+        EXPECT_EQ(native[i].start, grabbed[i].start);
+        EXPECT_EQ(native[i].stop, grabbed[i].stop);
+        EXPECT_EQ(native[i].syncPoint, grabbed[i].syncPoint);
+        EXPECT_EQ(native[i].discontinuity, grabbed[i].discontinuity);
+        ASSERT_TRUE(native[i].bytes == grabbed[i].bytes) << native[i].bytes.size() << " bytes against "
+                                                          << grabbed[i].bytes.size();
+    }
+}
+
+class FilterGraphTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        movie = Setting("QT_SAMPLE");
+        dumps = Setting("QT_NATIVE_DUMPS");
+        if (movie.empty() || dumps.empty())
+            GTEST_SKIP() << "no sample movie or native dumps handed over";
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    }
+    void TearDown() override
+    {
+        if (!movie.empty() && !dumps.empty())
+            CoUninitialize();
+    }
+
+    std::string movie;
+    std::string dumps;
+};
+
+TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
+{
+    ASSERT_EQ(0u, RunRegsvr32(HostPath(QT_MODULE_PATH)));
+    CLSID found = {};
+    ASSERT_EQ(S_OK, SourceFilterForExtension(".mp4", &found));
+    ASSERT_TRUE(IsEqualGUID(found, CLSID_MovieSourceFilter));
+
+    std::vector<GrabberRecord> records(8);
+    {
+        ComPtr<IGraphBuilder> graph;
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                         graph.PutVoid()));
+        ComPtr<IBaseFilter> source;
+        ASSERT_EQ(S_OK, CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, source.PutVoid()));
+        // As the system does: Load before the filter joins the graph.
+        ComPtr<IFileSourceFilter> file;
+        ASSERT_EQ(S_OK, source.As(IID_IFileSourceFilter, &file));
+        std::string hostMovie = HostPath(movie);
+        ASSERT_EQ(S_OK, file->Load(std::wstring(hostMovie.begin(), hostMovie.end()).c_str(), nullptr));
+        ASSERT_EQ(S_OK, graph->AddFilter(source.Get(), L"source"));
+
+        std::vector<ComPtr<IPin>> outputs;
+        ComPtr<IEnumPins> pins;
+        ASSERT_EQ(S_OK, source->EnumPins(pins.Put()));
+        ComPtr<IPin> pin;
+        while (pins->Next(1, pin.Put(), nullptr) == S_OK)
+            outputs.push_back(pin);
+        ASSERT_EQ(2u, outputs.size());
+
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            ComPtr<IBaseFilter> grabber, renderer;
+            ASSERT_EQ(S_OK, CoCreateInstance(SampleGrabberClass, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                             grabber.PutVoid()));
+            ASSERT_EQ(S_OK, CoCreateInstance(NullRendererClass, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                             renderer.PutVoid()));
+            std::wstring suffix = std::to_wstring(i + 1);
+            ASSERT_EQ(S_OK, graph->AddFilter(grabber.Get(), (L"grabber " + suffix).c_str()));
+            ASSERT_EQ(S_OK, graph->AddFilter(renderer.Get(), (L"renderer " + suffix).c_str()));
+            ComPtr<ISampleGrabber> control;
+            ASSERT_EQ(S_OK, grabber.As(IID_ISampleGrabber, &control));
+            ASSERT_EQ(S_OK, control->SetCallback(&records[i], 0));
+            ComPtr<IPin> grabberIn, grabberOut, rendererIn;
+            ASSERT_EQ(S_OK, grabber->FindPin(L"In", grabberIn.Put()));
+            ASSERT_EQ(S_OK, grabber->FindPin(L"Out", grabberOut.Put()));
+            ASSERT_EQ(S_OK, renderer->FindPin(L"In", rendererIn.Put()));
+            ASSERT_EQ(S_OK, graph->ConnectDirect(outputs[i].Get(), grabberIn.Get(), nullptr));
+            ASSERT_EQ(S_OK, graph->ConnectDirect(grabberOut.Get(), rendererIn.Get(), nullptr));
+        }
+
+        // No clock: the graph runs as fast as the pins deliver.
+        ComPtr<IMediaFilter> timing;
+        ASSERT_EQ(S_OK, graph.As(IID_IMediaFilter, &timing));
+        ASSERT_EQ(S_OK, timing->SetSyncSource(nullptr));
+        ComPtr<IMediaControl> control;
+        ComPtr<IMediaEvent> events;
+        ComPtr<IMediaSeeking> seeking;
+        ASSERT_EQ(S_OK, graph.As(IID_IMediaControl, &control));
+        ASSERT_EQ(S_OK, graph.As(IID_IMediaEvent, &events));
+        ASSERT_EQ(S_OK, graph.As(IID_IMediaSeeking, &seeking));
+
+        auto runToCompletion = [&] {
+            ASSERT_TRUE(SUCCEEDED(control->Run()));
+            LONG code = 0;
+            ASSERT_EQ(S_OK, events->WaitForCompletion(60000, &code));
+            ASSERT_EQ(EC_COMPLETE, code);
+            ASSERT_TRUE(SUCCEEDED(control->Stop()));
+        };
+
+        std::map<int, std::vector<DumpedSample>> whole = ReadNativeDump(HostPath(dumps + "/sample"));
+        ASSERT_EQ(2u, whole.size());
+        runToCompletion();
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            std::vector<DumpedSample> grabbed = records[i].Take();
+            const std::vector<DumpedSample>& native = whole[int(i + 1)];
+            ASSERT_EQ(native.size(), grabbed.size()) << "pin " << i + 1;
+            ExpectSameSamples(native, grabbed, native.size(), int(i + 1));
+        }
+
+        // Through the graph's seeking, which reaches each pin through its renderer and grabber.
+        LONGLONG target = SeekTarget;
+        ASSERT_TRUE(SUCCEEDED(seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                                                    AM_SEEKING_NoPositioning)));
+        std::map<int, std::vector<DumpedSample>> seeked = ReadNativeDump(HostPath(dumps + "/sample-5s"));
+        ASSERT_EQ(2u, seeked.size());
+        runToCompletion();
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            std::vector<DumpedSample> grabbed = records[i].Take();
+            ASSERT_FALSE(grabbed.empty()) << "pin " << i + 1;
+            // The first sample after the seek is the one the native seek gives.
+            ExpectSameSamples(seeked[int(i + 1)], grabbed, 1, int(i + 1));
+            EXPECT_TRUE(grabbed[0].discontinuity);
+            EXPECT_EQ(0, grabbed[0].start);
+        }
+        graph->RemoveFilter(source.Get());
+    }
+    RunRegsvr32(HostPath(QT_MODULE_PATH), true);
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+#include "tests/streams/PinHarness.h"
+
+#include "framework/ComPtr.h"
+#include "parser/StreamTypes.h"
+
+#include <cstdio>
+
+std::vector<uint8_t> NalSample(const std::vector<uint32_t>& payloadSizes, uint8_t seed)
+{
+    std::vector<uint8_t> sample;
+    for (uint32_t size : payloadSizes) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            sample.push_back(uint8_t(size >> shift));
+        for (uint32_t i = 0; i < size; ++i)
+            sample.push_back(uint8_t(seed + i * 3 + 0x40)); // never three zeros in a row
+    }
+    return sample;
+}
+
+MediaTypeRecord StreamTypeOf(StreamKind kind)
+{
+    MediaTypeRecord type;
+    switch (kind) {
+    case StreamKind::Aac:
+        type.majortype = MEDIATYPE_Audio;
+        type.subtype = AacStreamSubtype;
+        type.formattype = AacStreamFormat;
+        break;
+    case StreamKind::Avc:
+        type.majortype = MEDIATYPE_Video;
+        type.subtype = AvcStreamSubtype;
+        type.formattype = AvcStreamFormat;
+        break;
+    case StreamKind::Other:
+        type.majortype = MEDIATYPE_Video;
+        type.subtype = MEDIASUBTYPE_MPEG2_VIDEO;
+        type.formattype = FORMAT_MPEG2Video;
+        break;
+    }
+    return type;
+}
+
+PinHarness::PinHarness()
+{
+    filter = new SourceFilterBase("host", nullptr, GUID_NULL);
+    static_cast<IBaseFilter*>(filter)->AddRef();
+    graph = TestGraph::Create();
+    graph->AddFilter(filter, L"source");
+}
+
+PinHarness::~PinHarness()
+{
+    filter->Stop();
+    for (SinkFilter* sink : sinks) {
+        IPin* peer = nullptr;
+        if (SUCCEEDED(sink->Input().ConnectedTo(&peer))) {
+            peer->Disconnect();
+            peer->Release();
+        }
+        sink->Input().Disconnect();
+        sink->Release();
+    }
+    graph->Release();
+    static_cast<IBaseFilter*>(filter)->Release(); // destroys the pins
+    for (const TrackFile& file : files)
+        std::remove(file.path.c_str());
+}
+
+MovieOutputPin* PinHarness::AddBarePin(StreamKind kind, LPCWSTR name)
+{
+    HRESULT result = E_FAIL;
+    auto* pin = new MovieOutputPin(&result, filter, name);
+    MediaTypeRecord type = StreamTypeOf(kind);
+    pin->SetType(&type);
+    return pin;
+}
+
+void PinHarness::HandOver(MovieOutputPin* pin, const PinTrack& track, const std::string& path)
+{
+    const TrackFile* file = nullptr;
+    for (const TrackFile& written : files)
+        if (written.path == path)
+            file = &written;
+    TrackStreamData data;
+    data.chunkMap = track.map.data();
+    data.chunkMapCount = uint32_t(track.map.size());
+    data.chunkCount = file ? file->chunkCount : 0;
+    data.spsData = track.sps.data();
+    data.spsSize = int32_t(track.sps.size());
+    data.ppsData = track.pps.data();
+    data.ppsSize = int32_t(track.pps.size());
+    data.audioSampleRate = track.sampleRate;
+    data.audioChannels = track.channels;
+    pin->SetTrackData(data);
+    pin->OpenStreamFiles(path.c_str());
+    const uint32_t count = uint32_t(track.samples.size());
+    pin->SetStreamTiming(count, track.duration ? track.duration : REFERENCE_TIME(count) * 400000);
+    pin->SetSampleSizeTableOffset(file ? file->sizeTableOffset : 0);
+    pin->SetChunkOffsetTableOffset(file ? file->chunkTableOffset : 0);
+}
+
+MovieOutputPin* PinHarness::AddPin(const PinTrack& track, const std::string& fileName)
+{
+    files.push_back(WriteTrackFile(fileName, track.samples, track.map));
+    MovieOutputPin* pin = AddBarePin(track.kind);
+    HandOver(pin, track, files.back().path);
+    return pin;
+}
+
+FilledSample PinHarness::Fill(MovieOutputPin* pin, LONG bufferSize)
+{
+    FilledSample filled;
+    ComPtr<IMemAllocator> allocator;
+    if (FAILED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
+                                allocator.PutVoid())))
+        return filled;
+    ALLOCATOR_PROPERTIES asked = {1, bufferSize, 1, 0};
+    ALLOCATOR_PROPERTIES actual = {0, 0, 0, 0};
+    allocator->SetProperties(&asked, &actual);
+    allocator->Commit();
+    ComPtr<IMediaSample> sample;
+    if (SUCCEEDED(allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0))) {
+        filled.result = pin->FillSample(sample.Get());
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        if (filled.result == S_OK) {
+            filled.bytes.assign(data, data + sample->GetActualDataLength());
+            sample->GetTime(&filled.start, &filled.stop);
+            filled.syncPoint = sample->IsSyncPoint() == S_OK;
+            filled.discontinuity = sample->IsDiscontinuity() == S_OK;
+        }
+    }
+    sample.Reset();
+    allocator->Decommit();
+    return filled;
+}
+
+SinkPin& PinHarness::Connect(MovieOutputPin* pin)
+{
+    SinkFilter* sink = SinkFilter::Create();
+    sinks.push_back(sink);
+    static_cast<IPin*>(pin)->Connect(sink->Input().AsPin(), nullptr);
+    return sink->Input();
+}
+
+HRESULT PinHarness::Run()
+{
+    HRESULT result = filter->Pause();
+    return FAILED(result) ? result : filter->Run(0);
+}
+
+HRESULT PinHarness::Stop()
+{
+    return filter->Stop();
+}

@@ -1,0 +1,53 @@
+// Where a dump goes: one payload file per pin and samples.csv, one row per
+// delivered sample. Files are made when the dump starts; a dump that fails
+// takes every file it made away again, so no partial output is left behind.
+#pragma once
+
+#include "platform/Platform.h"
+#include "tests/support/SinkPin.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct PinTotals {
+    size_t samples = 0;
+    unsigned long long bytes = 0;
+    REFERENCE_TIME lastStop = 0;
+};
+
+class DumpWriter {
+public:
+    // With an empty folder nothing is written, only counted.
+    DumpWriter(const std::string& folder, size_t pinCount);
+    ~DumpWriter();
+    DumpWriter(const DumpWriter&) = delete;
+    DumpWriter& operator=(const DumpWriter&) = delete;
+
+    // Makes the folder if needed and the files; extensions[i] names pin i+1's
+    // payload file. On failure *where names the file that could not be made.
+    HRESULT Open(const std::vector<std::string>& extensions, std::string* where);
+    // Appends the samples that pin (0-based) delivered, in delivery order.
+    HRESULT Write(size_t pin, const std::vector<ReceivedSample>& samples, std::string* where);
+    // Closes every file; on failure *where names the one that failed.
+    HRESULT Finish(std::string* where);
+    // Closes and deletes every file made; the answer tells whether all went.
+    bool Discard();
+
+    const std::vector<PinTotals>& Totals() const { return totals; }
+
+private:
+    struct OutputFile {
+        std::string path;
+        FILE* file = nullptr;
+    };
+
+    HRESULT Create(OutputFile& output, std::string* where);
+    HRESULT Append(OutputFile& output, const void* data, size_t size, std::string* where);
+
+    std::string folder;
+    std::vector<OutputFile> payloads;
+    OutputFile table;
+    std::vector<PinTotals> totals;
+    std::vector<std::string> rows; // each pin's samples.csv rows, in delivery order
+};

@@ -1,0 +1,105 @@
+#include "tools/qtsource/MovieHost.h"
+
+std::string NarrowText(const WCHAR* wide)
+{
+    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return std::string();
+    std::string narrow(size_t(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, &narrow[0], length, nullptr, nullptr);
+    narrow.resize(size_t(length - 1));
+    return narrow;
+}
+
+std::wstring WideText(const std::string& narrow)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(size_t(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, &wide[0], length);
+    wide.resize(size_t(length - 1));
+    return wide;
+}
+
+MovieHost::~MovieHost()
+{
+    if (filter)
+        filter->Stop();
+    // The sinks hold the pins, and so the filter: both ends let go first.
+    for (HostPin& pin : pins) {
+        if (!pin.sink)
+            continue;
+        pin.pin->Disconnect();
+        pin.sink->Input().Disconnect();
+        pin.sink->Release();
+    }
+    pins.clear();
+    filter.Reset();
+}
+
+HRESULT MovieHost::Open(const std::string& path, std::string* where)
+{
+    RETURN_IF_FAILED(module.CreateFilter(filter.Put(), where));
+    *where = path;
+    ComPtr<IFileSourceFilter> source;
+    RETURN_IF_FAILED(filter.As(IID_IFileSourceFilter, &source));
+    RETURN_IF_FAILED(source->Load(WideText(path).c_str(), nullptr));
+    return ListPins();
+}
+
+HRESULT MovieHost::ListPins()
+{
+    ComPtr<IEnumPins> list;
+    RETURN_IF_FAILED(filter->EnumPins(list.Put()));
+    for (;;) {
+        HostPin entry;
+        ULONG fetched = 0;
+        if (list->Next(1, entry.pin.Put(), &fetched) != S_OK || fetched != 1)
+            break;
+        PIN_INFO info = {};
+        RETURN_IF_FAILED(entry.pin->QueryPinInfo(&info));
+        if (info.pFilter)
+            info.pFilter->Release();
+        entry.name = NarrowText(info.achName);
+        ComPtr<IEnumMediaTypes> types;
+        RETURN_IF_FAILED(entry.pin->EnumMediaTypes(types.Put()));
+        AM_MEDIA_TYPE* type = nullptr;
+        if (types->Next(1, &type, &fetched) == S_OK && type) {
+            entry.type.Assign(*type);
+            DestroyTypeRecord(type);
+        }
+        pins.push_back(std::move(entry));
+    }
+    return S_OK;
+}
+
+HRESULT MovieHost::ConnectAll()
+{
+    for (HostPin& pin : pins) {
+        pin.sink = SinkFilter::Create();
+        pin.sink->Input().AcceptOnly(pin.type);
+        RETURN_IF_FAILED(pin.pin->Connect(pin.sink->Input().AsPin(), &pin.type));
+    }
+    return S_OK;
+}
+
+HRESULT MovieHost::SeekAll(double seconds)
+{
+    for (HostPin& pin : pins) {
+        ComPtr<IMediaSeeking> seeking;
+        RETURN_IF_FAILED(pin.pin.As(IID_IMediaSeeking, &seeking));
+        LONGLONG start = LONGLONG(seconds * 10000000.0);
+        RETURN_IF_FAILED(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr,
+                                               AM_SEEKING_NoPositioning));
+    }
+    return S_OK;
+}
+
+HRESULT MovieHost::Run()
+{
+    RETURN_IF_FAILED(filter->Pause());
+    return filter->Run(0);
+}
+
+HRESULT MovieHost::Stop() { return filter ? filter->Stop() : S_OK; }

@@ -1,0 +1,50 @@
+// The host's side of a movie: the filter made through the module, loaded with
+// one file, each output pin connected to a sink of the host's own, and run
+// through Pause and Run until every pin has ended its stream.
+#pragma once
+
+#include "framework/ComPtr.h"
+#include "framework/MediaTypeRecord.h"
+#include "tests/support/SinkFilter.h"
+#include "tools/qtsource/ModuleClient.h"
+
+#include <string>
+#include <vector>
+
+struct HostPin {
+    ComPtr<IPin> pin;
+    std::string name;
+    MediaTypeRecord type; // the type it offers first: the one it connects with
+    SinkFilter* sink = nullptr; // counted, once connected
+};
+
+class MovieHost {
+public:
+    MovieHost() = default;
+    ~MovieHost();
+    MovieHost(const MovieHost&) = delete;
+    MovieHost& operator=(const MovieHost&) = delete;
+
+    // Creates the filter and loads the movie; *where names what failed.
+    HRESULT Open(const std::string& path, std::string* where);
+    // Connects every pin to a sink that accepts the pin's type.
+    HRESULT ConnectAll();
+    // Seeks every pin to seconds through its IMediaSeeking.
+    HRESULT SeekAll(double seconds);
+    HRESULT Run();
+    HRESULT Stop();
+
+    IBaseFilter* Filter() { return filter.Get(); }
+    std::vector<HostPin>& Pins() { return pins; }
+
+private:
+    HRESULT ListPins();
+
+    ModuleClient module; // outlives every object of the module below
+    ComPtr<IBaseFilter> filter;
+    std::vector<HostPin> pins;
+};
+
+// The narrow text of a wide string in the ANSI code page, and back.
+std::string NarrowText(const WCHAR* wide);
+std::wstring WideText(const std::string& narrow);
