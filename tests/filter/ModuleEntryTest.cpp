@@ -6,7 +6,10 @@
 #include "tests/filter/ModuleHost.h"
 #include "tests/support/ComTest.h"
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -145,6 +148,33 @@ TEST_F(ModuleEntryTest, StaysLoadedWhileAFactoryLivesOrTheServerIsLocked)
     EXPECT_EQ(S_FALSE, module.canUnloadNow()) << "a factory lives";
     factory.Reset();
     EXPECT_EQ(S_OK, module.canUnloadNow());
+}
+
+TEST_F(ModuleEntryTest, AFactorySharedBetweenThreadsCountsEveryReferenceAndLock)
+{
+    // The classes are registered "Both": a host may hand one factory to several
+    // threads. Plain counts lose updates here, and ThreadSanitizer reports them.
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, module.getClassObject(CLSID_SourceInfoPage, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    std::atomic<int> waiting{4};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([factory, &waiting] {
+            // All start together, so that their counting overlaps.
+            --waiting;
+            while (waiting > 0)
+                std::this_thread::yield();
+            for (int i = 0; i < 20000; ++i) {
+                factory->AddRef();
+                factory->LockServer(TRUE);
+                factory->LockServer(FALSE);
+                factory->Release();
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0u, factory->Release()) << "references were lost or counted twice";
+    EXPECT_EQ(S_OK, module.canUnloadNow()) << "a lock was lost or counted twice";
 }
 
 } // namespace
