@@ -78,7 +78,11 @@ std::vector<std::string> SplitLines(const std::string& text)
         size_t end = text.find('\n', begin);
         if (end == std::string::npos)
             end = text.size();
-        lines.push_back(text.substr(begin, end - begin));
+        // Standard output in text mode ends lines in \r\n on Windows.
+        size_t length = end - begin;
+        if (length > 0 && text[end - 1] == '\r')
+            --length;
+        lines.push_back(text.substr(begin, length));
         begin = end + 1;
     }
     return lines;

@@ -22,5 +22,5 @@ std::string ReadWholeFile(const std::string& path);
 // Whether a file (or folder) of this name exists.
 bool PathExists(const std::string& path);
 
-// The lines of a text, without their \n.
+// The lines of a text, without their \n (or \r\n).
 std::vector<std::string> SplitLines(const std::string& text);
