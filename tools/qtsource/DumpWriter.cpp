@@ -13,9 +13,7 @@ const char TableHeader[] = "pin,index,start,stop,sync,discontinuity,bytes\n";
 
 } // namespace
 
-DumpWriter::DumpWriter(const std::string& folder, size_t pinCount) : folder(folder), totals(pinCount), rows(pinCount)
-{
-}
+DumpWriter::DumpWriter(const std::string& folder, size_t pinCount) : folder(folder), totals(pinCount), rows(pinCount) {}
 
 DumpWriter::~DumpWriter()
 {
@@ -32,7 +30,10 @@ HRESULT DumpWriter::Create(OutputFile& output, std::string* where)
     errno = 0;
     // Binary, so that rows end in \n on every platform.
     output.file = std::fopen(output.path.c_str(), "wb");
-    return output.file ? S_OK : HresultFromErrno(errno);
+    if (!output.file)
+        return HresultFromErrno(errno);
+    output.created = true;
+    return S_OK;
 }
 
 HRESULT DumpWriter::Open(const std::vector<std::string>& extensions, std::string* where)
@@ -70,10 +71,10 @@ HRESULT DumpWriter::Write(size_t pin, const std::vector<ReceivedSample>& samples
     for (const ReceivedSample& sample : samples) {
         if (!folder.empty()) {
             char row[160];
-            int length = std::snprintf(row, sizeof row, "%u,%u,%lld,%lld,%d,%d,%u\n", unsigned(pin + 1),
-                                       unsigned(total.samples), static_cast<long long>(sample.start),
-                                       static_cast<long long>(sample.stop), sample.syncPoint ? 1 : 0,
-                                       sample.discontinuity ? 1 : 0, unsigned(sample.bytes.size()));
+            int length =
+                std::snprintf(row, sizeof row, "%u,%u,%lld,%lld,%d,%d,%u\n", unsigned(pin + 1), unsigned(total.samples),
+                              static_cast<long long>(sample.start), static_cast<long long>(sample.stop),
+                              sample.syncPoint ? 1 : 0, sample.discontinuity ? 1 : 0, unsigned(sample.bytes.size()));
             RETURN_IF_FAILED(Append(payloads.at(pin), sample.bytes.data(), sample.bytes.size(), where));
             rows.at(pin).append(row, size_t(length));
         }
@@ -115,7 +116,8 @@ bool DumpWriter::Discard()
         if (output.file)
             std::fclose(output.file);
         output.file = nullptr;
-        if (!output.path.empty() && std::remove(output.path.c_str()) != 0 && errno != ENOENT)
+        // A path that could not be created may name something of the user's.
+        if (output.created && std::remove(output.path.c_str()) != 0 && errno != ENOENT)
             removed = false;
     };
     for (OutputFile& output : payloads)

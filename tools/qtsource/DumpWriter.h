@@ -40,6 +40,7 @@ private:
     struct OutputFile {
         std::string path;
         FILE* file = nullptr;
+        bool created = false; // by this writer: only such files are ever removed
     };
 
     HRESULT Create(OutputFile& output, std::string* where);

@@ -1,0 +1,331 @@
+// qtsource as a user runs it: what it prints, the files it writes, and how it
+// fails. Each test runs the built program as a child process.
+#include "tests/support/Fixtures.h"
+#include "tests/support/MovieBuilder.h"
+#include "tests/tools/ProgramRun.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+namespace {
+
+const char TwoPinMovie[] = "h264-aac-faststart.mp4";
+// Ten seconds: long enough to seek into.
+const char LongMovie[] = "h264-aac-chunks.mp4";
+
+struct Row {
+    int pin = 0;
+    long long index = 0, start = 0, stop = 0;
+    int sync = 0, discontinuity = 0;
+    long long bytes = 0;
+};
+
+// samples.csv read back, its header checked; rows grouped by pin number.
+std::map<int, std::vector<Row>> ReadTable(const std::string& path)
+{
+    std::map<int, std::vector<Row>> pins;
+    std::string text = ReadWholeFile(path);
+    EXPECT_EQ(std::string::npos, text.find('\r')) << "rows end in \\n alone";
+    std::vector<std::string> lines = SplitLines(text);
+    EXPECT_FALSE(lines.empty());
+    if (lines.empty())
+        return pins;
+    EXPECT_EQ("pin,index,start,stop,sync,discontinuity,bytes", lines[0]);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        Row row;
+        char end = 0;
+        int fields = std::sscanf(lines[i].c_str(), "%d,%lld,%lld,%lld,%d,%d,%lld%c", &row.pin, &row.index, &row.start,
+                                 &row.stop, &row.sync, &row.discontinuity, &row.bytes, &end);
+        EXPECT_EQ(7, fields) << "row " << i << ": " << lines[i];
+        pins[row.pin].push_back(row);
+    }
+    return pins;
+}
+
+long long TotalBytes(const std::vector<Row>& rows)
+{
+    long long total = 0;
+    for (const Row& row : rows)
+        total += row.bytes;
+    return total;
+}
+
+long long FileSize(const std::string& path)
+{
+    std::error_code error;
+    std::uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), error);
+    return error ? -1 : static_cast<long long>(size);
+}
+
+// A fresh output folder name; RemoveOutput takes it away with its files.
+void RemoveOutput(const std::string& folder);
+
+std::string OutputFolder(const std::string& name)
+{
+    std::string folder = TempPath("qtsource-" + name);
+    RemoveOutput(folder);
+    return folder;
+}
+
+void RemoveOutput(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::remove_all(std::filesystem::u8path(folder), error);
+}
+
+void MakeFolder(const std::string& folder)
+{
+    std::error_code error;
+    ASSERT_TRUE(std::filesystem::create_directory(std::filesystem::u8path(folder), error)) << folder;
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, file) << path;
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+// A failure is one line on standard error naming the subject and the
+// HRESULT as 0x and eight hex digits followed by its name.
+void ExpectOneFailureLine(const ProgramRun& run, const std::string& subject, const std::string& hresult)
+{
+    std::vector<std::string> lines = SplitLines(run.err);
+    ASSERT_EQ(1u, lines.size()) << run.err;
+    EXPECT_NE(std::string::npos, lines[0].find(subject)) << lines[0];
+    EXPECT_NE(std::string::npos, lines[0].find(hresult)) << lines[0];
+    EXPECT_TRUE(run.out.empty()) << run.out;
+}
+
+#define REQUIRE_FIXTURE(variable, name)                                                                                \
+    std::string variable = FixturePath(name);                                                                          \
+    if (variable.empty())                                                                                              \
+        GTEST_SKIP() << "fixture movie missing: " << (name);
+
+TEST(QtsourceInfoTest, NamesTheFileTracksAndEveryPinWithItsTypes)
+{
+    REQUIRE_FIXTURE(movie, TwoPinMovie);
+    ProgramRun run = RunQtsource({"info", movie});
+    ASSERT_EQ(0, run.exitStatus) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    std::vector<std::string> lines = SplitLines(run.out);
+    ASSERT_GE(lines.size(), 4u) << run.out;
+    EXPECT_EQ("file: " + movie, lines[0]);
+    EXPECT_EQ("tracks: 2", lines[1]);
+
+    std::vector<std::string> pinLines;
+    for (const std::string& line : lines)
+        if (line.compare(0, 4, "pin ") == 0)
+            pinLines.push_back(line);
+    ASSERT_EQ(2u, pinLines.size()) << run.out;
+    // Number, then the name in double quotes, then major, sub and format type.
+    EXPECT_EQ(0u, pinLines[0].find("pin 1 \"")) << pinLines[0];
+    EXPECT_NE(std::string::npos, pinLines[0].find("\": Video H264 AvcStreamFormat, format ")) << pinLines[0];
+    EXPECT_EQ(0u, pinLines[1].find("pin 2 \"")) << pinLines[1];
+    EXPECT_NE(std::string::npos, pinLines[1].find("\": Audio MPEG_ADTS_AAC WaveFormatEx, format ")) << pinLines[1];
+    for (const std::string& line : pinLines)
+        EXPECT_EQ(" bytes", line.substr(line.size() - 6)) << line;
+}
+
+TEST(QtsourceDumpTest, FilesHoldEverySampleTheTableCountsWithEvenTimes)
+{
+    REQUIRE_FIXTURE(movie, TwoPinMovie);
+    std::string folder = OutputFolder("dump");
+    ProgramRun run = RunQtsource({"dump", movie, "-o", folder});
+    ASSERT_EQ(0, run.exitStatus) << run.err;
+
+    std::map<int, std::vector<Row>> pins = ReadTable(folder + "/samples.csv");
+    ASSERT_EQ(2u, pins.size());
+    EXPECT_EQ(TotalBytes(pins[1]), FileSize(folder + "/1.h264"));
+    EXPECT_EQ(TotalBytes(pins[2]), FileSize(folder + "/2.aac"));
+
+    std::vector<std::string> summary = SplitLines(run.out);
+    ASSERT_EQ(2u, summary.size()) << run.out;
+    for (auto& [pin, rows] : pins) {
+        ASSERT_FALSE(rows.empty());
+        const long long average = rows[0].stop - rows[0].start;
+        ASSERT_GT(average, 0);
+        for (size_t k = 0; k < rows.size(); ++k) {
+            SCOPED_TRACE("pin " + std::to_string(pin) + " row " + std::to_string(k));
+            EXPECT_EQ(static_cast<long long>(k), rows[k].index);
+            // Stamps step by one average sample duration from the start.
+            EXPECT_EQ(static_cast<long long>(k) * average, rows[k].start);
+            EXPECT_EQ(rows[k].start + average, rows[k].stop);
+            EXPECT_EQ(1, rows[k].sync);
+            EXPECT_EQ(k == 0 ? 1 : 0, rows[k].discontinuity);
+            EXPECT_GT(rows[k].bytes, 0);
+            if (testing::Test::HasFailure())
+                break;
+        }
+        // The end summary agrees with the table.
+        char expected[64];
+        std::snprintf(expected, sizeof expected, ": %zu samples, %lld bytes, last stop %lld", rows.size(),
+                      TotalBytes(rows), rows.back().stop);
+        EXPECT_NE(std::string::npos, summary[size_t(pin - 1)].find(expected)) << summary[size_t(pin - 1)];
+    }
+    // Each H.264 sample starts with a start code; each AAC one with an ADTS sync word.
+    std::string video = ReadWholeFile(folder + "/1.h264");
+    std::string audio = ReadWholeFile(folder + "/2.aac");
+    ASSERT_GE(video.size(), 4u);
+    EXPECT_EQ(std::string("\0\0\0\1", 4), video.substr(0, 4));
+    ASSERT_GE(audio.size(), 2u);
+    EXPECT_EQ(0xFF, static_cast<unsigned char>(audio[0]));
+    EXPECT_EQ(0xF0, static_cast<unsigned char>(audio[1]) & 0xF6);
+    RemoveOutput(folder);
+}
+
+TEST(QtsourceDumpTest, StartSecondsRestartsEveryPinAtZeroWithADiscontinuity)
+{
+    REQUIRE_FIXTURE(movie, LongMovie);
+    std::string whole = OutputFolder("whole");
+    std::string later = OutputFolder("from-5");
+    ASSERT_EQ(0, RunQtsource({"dump", movie, "-o", whole}).exitStatus);
+    ProgramRun run = RunQtsource({"dump", movie, "--start", "5", "-o", later});
+    ASSERT_EQ(0, run.exitStatus) << run.err;
+
+    std::map<int, std::vector<Row>> all = ReadTable(whole + "/samples.csv");
+    std::map<int, std::vector<Row>> rest = ReadTable(later + "/samples.csv");
+    ASSERT_EQ(2u, rest.size());
+    for (auto& [pin, rows] : rest) {
+        SCOPED_TRACE("pin " + std::to_string(pin));
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(0, rows[0].index);
+        EXPECT_EQ(0, rows[0].start);
+        EXPECT_EQ(1, rows[0].discontinuity);
+        // Five seconds of a movie of more than that are gone, not the whole of it.
+        EXPECT_LT(rows.size(), all[pin].size());
+        EXPECT_GT(rows.size(), all[pin].size() / 4);
+        // The samples are the tail of the whole dump, from the sample seeked to.
+        long long skipped = static_cast<long long>(all[pin].size() - rows.size());
+        EXPECT_GE(skipped, 1);
+        // After the first sample (which may carry the parameter sets again)
+        // the sizes are those of the whole dump's tail.
+        for (size_t i = 1; i < rows.size(); ++i)
+            EXPECT_EQ(all[pin][size_t(skipped) + i].bytes, rows[i].bytes) << "row " << i;
+    }
+    RemoveOutput(whole);
+    RemoveOutput(later);
+}
+
+TEST(QtsourceDumpTest, NullCountsWhatADumpWritesAndWritesNothing)
+{
+    REQUIRE_FIXTURE(movie, TwoPinMovie);
+    std::string folder = OutputFolder("null");
+    std::string written = OutputFolder("counted");
+    ProgramRun counted = RunQtsource({"dump", movie, "--null", "-o", folder});
+    ASSERT_EQ(0, counted.exitStatus) << counted.err;
+    EXPECT_FALSE(PathExists(folder));
+    ProgramRun dumped = RunQtsource({"dump", movie, "-o", written});
+    ASSERT_EQ(0, dumped.exitStatus) << dumped.err;
+    EXPECT_EQ(dumped.out, counted.out);
+    EXPECT_EQ(2u, SplitLines(counted.out).size()) << counted.out;
+    RemoveOutput(written);
+}
+
+TEST(QtsourceFailureTest, MoviesThatCannotBeLoadedFailWithOneLineAndStatusOne)
+{
+    std::string missing = TempPath("qtsource-no-such-movie.mp4");
+    std::remove(missing.c_str());
+    std::string notMovie = TempPath("qtsource-not-a-movie.mp4");
+    WriteFile(notMovie, std::vector<uint8_t>(4096, 'x'));
+    // A text track only: a movie, but nothing a pin can stream.
+    MovieSpec spec;
+    spec.tracks.resize(1);
+    spec.tracks[0].handlerType = "text";
+    spec.tracks[0].format = "text";
+    std::string textOnly = TempPath("qtsource-text-only.mov");
+    WriteFile(textOnly, BuildMovie(spec));
+
+    for (const char* command : {"info", "dump"}) {
+        SCOPED_TRACE(command);
+        std::string folder = OutputFolder(std::string("failed-") + command);
+        for (const std::string& movie : {missing, notMovie, textOnly}) {
+            SCOPED_TRACE(movie);
+            ProgramRun run = std::string(command) == "info" ? RunQtsource({command, movie})
+                                                            : RunQtsource({command, movie, "-o", folder});
+            EXPECT_EQ(1, run.exitStatus) << run.err;
+            ExpectOneFailureLine(run, movie, "0x8");
+            EXPECT_FALSE(PathExists(folder)) << "output made for a movie that did not load";
+        }
+    }
+    std::remove(notMovie.c_str());
+    std::remove(textOnly.c_str());
+}
+
+TEST(QtsourceFailureTest, MissingFileNamesThePathNotFoundResult)
+{
+    std::string missing = TempPath("qtsource-absent.mp4");
+    std::remove(missing.c_str());
+    ProgramRun run = RunQtsource({"info", missing});
+    EXPECT_EQ(1, run.exitStatus);
+    // The name follows the hex code.
+    std::vector<std::string> lines = SplitLines(run.err);
+    ASSERT_EQ(1u, lines.size()) << run.err;
+    size_t hex = lines[0].find("0x8");
+    ASSERT_NE(std::string::npos, hex) << lines[0];
+    ASSERT_GT(lines[0].size(), hex + 11) << lines[0];
+    EXPECT_EQ(' ', lines[0][hex + 10]) << lines[0];
+    EXPECT_NE(' ', lines[0][hex + 11]) << lines[0];
+}
+
+TEST(QtsourceFailureTest, UsageErrorsExitWithTwoAndNameTheArgument)
+{
+    REQUIRE_FIXTURE(movie, TwoPinMovie);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string named;
+    } cases[] = {
+        {{"dump", movie, "--speed"}, "--speed"},
+        {{"dump", movie, "--start", "soon"}, "soon"},
+        {{"dump", movie, "--start", "-3"}, "-3"},
+        {{"dump", movie, "-o"}, "-o"},
+        {{"info", movie, "--null"}, "--null"},
+        {{"play", movie}, "play"},
+        {{"dump"}, "dump"},
+        {{"info", movie, movie}, movie},
+    };
+    for (const Case& usage : cases) {
+        SCOPED_TRACE(usage.named);
+        ProgramRun run = RunQtsource(usage.arguments);
+        EXPECT_EQ(2, run.exitStatus) << run.err;
+        ExpectOneFailureLine(run, usage.named, "0x80070057 E_INVALIDARG");
+    }
+}
+
+TEST(QtsourceFailureTest, UnwritableOutputFolderFailsAndLeavesNoFiles)
+{
+    REQUIRE_FIXTURE(movie, TwoPinMovie);
+    // A folder cannot be made inside a file.
+    std::string blocker = TempPath("qtsource-blocker");
+    WriteFile(blocker, {'x'});
+    std::string folder = blocker + "/out";
+    ProgramRun run = RunQtsource({"dump", movie, "-o", folder});
+    EXPECT_EQ(1, run.exitStatus);
+    ExpectOneFailureLine(run, folder, "0x8");
+    EXPECT_EQ(1, FileSize(blocker));
+    std::remove(blocker.c_str());
+
+    // The folder exists but one pin's file cannot be made: what was made
+    // before it goes again, and the message says so.
+    std::string partial = OutputFolder("partial");
+    ASSERT_EQ(0, RunQtsource({"dump", movie, "--null", "-o", partial}).exitStatus);
+    std::string occupied = partial + "/2.aac";
+    MakeFolder(partial);
+    MakeFolder(occupied);
+    run = RunQtsource({"dump", movie, "-o", partial});
+    EXPECT_EQ(1, run.exitStatus);
+    ExpectOneFailureLine(run, "2.aac", "0x8");
+    EXPECT_NE(std::string::npos, run.err.find("no output left")) << run.err;
+    EXPECT_FALSE(PathExists(partial + "/samples.csv"));
+    EXPECT_FALSE(PathExists(partial + "/1.h264"));
+    EXPECT_TRUE(PathExists(occupied)) << "a folder the program did not make is left alone";
+    RemoveOutput(partial);
+}
+
+} // namespace
