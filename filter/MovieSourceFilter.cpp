@@ -165,7 +165,6 @@ HRESULT MovieSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE*)
     char path[sizeof movie.filePath];
     if (WideCharToMultiByte(CP_ACP, 0, fileName, -1, path, int(sizeof path), nullptr, nullptr) <= 0)
         return E_FAIL;
-    path[sizeof path - 1] = '\0';
     std::memcpy(movie.filePath, path, sizeof path);
     loadMade = true;
     return ParseMovie(movie, *this) ? S_OK : E_FAIL;

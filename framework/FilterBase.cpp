@@ -11,8 +11,8 @@
 static const HRESULT RegistryKeyMissing = HRESULT(0x80070002);
 
 FilterBase::FilterBase(const char* objectName, IUnknown* owner, CritSection* lock, REFCLSID classId)
-    : UnknownBase(objectName, owner), state(State_Stopped), clock(nullptr), startTime(0), classId(classId),
-      lock(lock), name(nullptr), graph(nullptr), eventSink(nullptr), pinSetVersion(1), partlyPaused(false)
+    : UnknownBase(objectName, owner), state(State_Stopped), clock(nullptr), startTime(0), classId(classId), lock(lock),
+      name(nullptr), graph(nullptr), eventSink(nullptr), pinSetVersion(1), partlyPaused(false)
 {
 }
 

@@ -5,11 +5,14 @@
 //
 // The controlling thread drives it with the commands of WorkerThread: INIT and
 // PAUSE from Activate, STOP and EXIT from Deactivate. To restart streaming
-// after a seek, a deriving pin holds the filter's state lock and sends, in this
-// order: SendBeginFlush, SendCommand(CommandStop), SendEndFlush, then
+// after a seek, a deriving pin that has a thread (ThreadExists) sends, in
+// this order: SendBeginFlush, SendCommand(CommandStop), SendEndFlush, then
 // SendCommand(CommandRun). The flush comes first because the thread may be
 // waiting inside the downstream Receive or for a sample the downstream pin
-// holds; the flush releases it, so that it can see the STOP.
+// holds; the flush releases it, so that it can see the STOP. The restart
+// holds no lock that the hooks below take (SendCommand waits for the thread).
+// It may meet a Stop on another thread: Deactivate's STOP and EXIT are never
+// split by it, and commands to a thread that has ended answer E_FAIL at once.
 //
 // The streaming thread never waits for the filter's state lock: the
 // controlling thread holds it while it waits for the thread's replies. The

@@ -71,12 +71,19 @@ HRESULT WorkerThread::SendCommand(LONG newCommand)
 
 void WorkerThread::EndThread()
 {
-    if (!ThreadExists())
-        return;
-    // The replies do not matter: a thread that has ended answers E_FAIL at
-    // once, and one in its command loop leaves it on EXIT.
-    SendCommand(CommandStop);
-    SendCommand(CommandExit);
+    {
+        // STOP and EXIT form one exchange: a command from another caller
+        // between them (a RUN that restarts streaming after a seek) would
+        // have the EXIT refused by a streaming thread, and the join below
+        // would wait for ever.
+        AutoLock exchange(&callerLock);
+        if (!ThreadExists())
+            return;
+        // The replies do not matter: a thread that has ended answers E_FAIL
+        // at once, and one in its command loop leaves it on EXIT.
+        SendCommand(CommandStop);
+        SendCommand(CommandExit);
+    }
     JoinThread();
 }
 

@@ -40,7 +40,8 @@ public:
     // with no thread, or when the thread has ended.
     HRESULT SendCommand(LONG command);
     // Ends a thread whose command loop answers STOP and EXIT (or that has
-    // already ended), then joins it. Nothing happens when no thread exists.
+    // already ended), then joins it. No other caller's command comes between
+    // the two. Nothing happens when no thread exists.
     void EndThread();
     // Waits for the thread to end and releases it; safe to call twice, and
     // from two threads at once.

@@ -25,14 +25,14 @@ bool BuildAdtsHeader(uint8_t header[kAdtsHeaderSize], uint32_t payloadSize, uint
 // Keeps the header of the previous sample: consecutive AAC frames usually
 // have the same length, and then nothing is rebuilt.
 class AdtsHeaderCache {
-  public:
+public:
     AdtsHeaderCache(uint32_t sampleRate, uint32_t channels);
 
     // The header for a payload of payloadSize bytes, or null when the frame
     // would not fit its length field.
     const uint8_t* HeaderFor(uint32_t payloadSize);
 
-  private:
+private:
     uint32_t sampleRateIndex;
     uint32_t channels;
     uint32_t cachedPayloadSize = 0;

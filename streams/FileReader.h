@@ -7,7 +7,7 @@
 #include <cstdio>
 
 class FileReader {
-  public:
+public:
     FileReader() = default;
     ~FileReader() { Close(); }
     FileReader(const FileReader&) = delete;
@@ -28,7 +28,7 @@ class FileReader {
     // bytes are not all there.
     bool ReadBigEndian32At(int64_t offset, uint32_t* value);
 
-  private:
+private:
     std::FILE* file = nullptr;
     int64_t position = -1; // where the C stream stands, or -1 when unknown
 };

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 namespace {
 
@@ -20,15 +21,21 @@ StreamKind KindOfType(const AM_MEDIA_TYPE& type)
     return StreamKind::Other;
 }
 
-void CopyParameterSet(std::vector<BYTE>* target, const BYTE* data, int32_t size)
-{
-    if (data && size > 0)
-        target->assign(data, data + size);
-    else
-        target->clear();
-}
-
 } // namespace
+
+bool MovieOutputPin::ParameterSet::CopyFrom(const BYTE* bytes, int32_t count)
+{
+    data.reset();
+    size = 0;
+    if (!bytes || count <= 0)
+        return true;
+    data.reset(new (std::nothrow) BYTE[size_t(count)]);
+    if (!data)
+        return false;
+    std::memcpy(data.get(), bytes, size_t(count));
+    size = size_t(count);
+    return true;
+}
 
 MovieOutputPin::MovieOutputPin(HRESULT* result, SourceFilterBase* filter, LPCWSTR pinName)
     : SourceStreamPin(result, filter, pinName),
@@ -154,12 +161,15 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
     AutoLock guard(&pinLock);
     kind = KindOfType(connectionType);
     chunkCount = data.chunkCount;
-    // A map that cannot be kept makes the stream fail at its first sample.
-    locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount);
-    CopyParameterSet(&spsData, data.spsData, data.spsSize);
-    CopyParameterSet(&ppsData, data.ppsData, data.ppsSize);
     adtsHeaders = AdtsHeaderCache(data.audioSampleRate, data.audioChannels > 0 ? uint32_t(data.audioChannels) : 0);
-    return S_OK;
+    if (!spsData.CopyFrom(data.spsData, data.spsSize) || !ppsData.CopyFrom(data.ppsData, data.ppsSize)) {
+        // Without its parameter sets no decoder could start: no map, so the
+        // stream fails at its first sample.
+        locator.SetChunkMap(kind, nullptr, 0);
+        return E_OUTOFMEMORY;
+    }
+    // A map that cannot be kept makes the stream fail at its first sample.
+    return locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount) ? S_OK : E_FAIL;
 }
 
 HRESULT MovieOutputPin::OpenStreamFiles(const char* path)

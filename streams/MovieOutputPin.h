@@ -17,7 +17,7 @@
 #include "streams/FileReader.h"
 #include "streams/SampleLocator.h"
 
-#include <vector>
+#include <memory>
 
 class MovieOutputPin : public SourceStreamPin, public SeekingBase, public StreamPinSetup {
 public:
@@ -98,8 +98,14 @@ private:
     // one set per kind, which a second track of the kind would replace.
     StreamKind kind = StreamKind::Other;
     uint32_t chunkCount = SampleLocator::kUnknownChunkCount;
-    std::vector<BYTE> spsData;
-    std::vector<BYTE> ppsData;
+    struct ParameterSet {
+        std::unique_ptr<BYTE[]> data;
+        size_t size = 0;
+        // false when there was no memory for the copy.
+        bool CopyFrom(const BYTE* bytes, int32_t count);
+    };
+    ParameterSet spsData;
+    ParameterSet ppsData;
     AdtsHeaderCache adtsHeaders{0, 0};
 
     REFERENCE_TIME nextSampleTime = 0; // start stamp of the next sample, from the segment's start

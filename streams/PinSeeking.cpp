@@ -5,7 +5,9 @@
 HRESULT MovieOutputPin::OnStartChanged()
 {
     // Under the state lock, so that no Stop or Pause ends or starts the
-    // thread between the steps below.
+    // thread between the steps below: a thread started between the check and
+    // the move would begin at the old place, and no flush would follow. The
+    // streaming thread never waits for this lock.
     AutoLock state(lock);
     if (!ThreadExists()) {
         // Stopped: the next activation starts from here.

@@ -46,7 +46,7 @@ struct ChunkCursorSet {
 };
 
 class SampleLocator {
-  public:
+public:
     // A pin whose timing was never set reports one second.
     static constexpr REFERENCE_TIME kDefaultDuration = 10000000;
     static constexpr uint32_t kUnknownChunkCount = 0xFFFFFFFFu;
@@ -102,7 +102,7 @@ class SampleLocator {
     StreamKind Kind() const { return kind; }
     const ChunkCursorSet& Cursor() const { return kind == StreamKind::Aac ? aacCursor : avcCursor; }
 
-  private:
+private:
     // One chunk map entry with the index of the first sample its run holds.
     struct ChunkRun {
         uint32_t firstChunk;

@@ -5,6 +5,9 @@
 #include "tests/framework/StreamFixture.h"
 #include "tests/support/Watchdog.h"
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 const int Cycles = 200;
@@ -33,7 +36,7 @@ void ExpectTwoRuns(const std::vector<LONG>& positions, LONG start, LONG seekTo, 
 
 TEST_F(StreamStressTest, PauseRunSeekStopCyclesOnTwoPins)
 {
-    Watchdog watchdog("stream stress", 600);
+    Watchdog watchdog("stream stress", 120);
     StreamTestPin* endless = AddPin(L"endless");
     StreamTestPin* bounded = AddPin(L"bounded");
     // One pin streams until stopped; the other ends each segment early, so
@@ -76,6 +79,47 @@ TEST_F(StreamStressTest, PauseRunSeekStopCyclesOnTwoPins)
         EXPECT_EQ(Cycles, pin->begins.load());
         EXPECT_EQ(Cycles, pin->ends.load());
     }
+    EXPECT_TRUE(graph->Events().empty());
+}
+
+TEST_F(StreamStressTest, SeeksFromAnotherThreadMeetPausesAndStops)
+{
+    // Seeks restart streaming without the state lock, so their STOP and RUN
+    // can fall between the commands of a starting or stopping filter. A RUN
+    // between the STOP and the EXIT of a stop would leave the thread
+    // streaming past its EXIT, and the join would never return.
+    Watchdog watchdog("seeks against stops", 120);
+    StreamTestPin* endless = AddPin(L"endless");
+    StreamTestPin* bounded = AddPin(L"bounded");
+    bounded->segmentLength = 8;
+    StreamTestPin* pins[] = {endless, bounded};
+    SinkPin* sinksOf[] = {&Connect(endless), &Connect(bounded)};
+
+    std::atomic<bool> done{false};
+    std::thread seeker([&] {
+        for (LONG position = 0; !done.load(); position += 10)
+            for (StreamTestPin* pin : pins)
+                pin->Seek(position);
+    });
+    for (int cycle = 0; cycle < Cycles && !HasFailure(); ++cycle) {
+        EXPECT_EQ(S_OK, filter->Pause()) << "cycle " << cycle;
+        EXPECT_EQ(S_OK, filter->Run(0)) << "cycle " << cycle;
+        EXPECT_EQ(S_OK, filter->Stop()) << "cycle " << cycle;
+        for (StreamTestPin* pin : pins)
+            EXPECT_FALSE(pin->ThreadExists()) << "cycle " << cycle;
+    }
+    done = true;
+    seeker.join();
+
+    // Whatever the seeks left behind, the pins still stream.
+    for (SinkPin* sink : sinksOf)
+        sink->ClearRecords();
+    ASSERT_EQ(S_OK, filter->Pause());
+    for (SinkPin* sink : sinksOf)
+        EXPECT_TRUE(sink->WaitForSamples(1, 10000));
+    EXPECT_EQ(S_OK, filter->Stop());
+    for (StreamTestPin* pin : pins)
+        EXPECT_EQ(pin->begins.load(), pin->ends.load());
     EXPECT_TRUE(graph->Events().empty());
 }
 

@@ -74,9 +74,10 @@ HRESULT StreamTestPin::AcquireSample(IMediaSample** out, REFERENCE_TIME* start, 
     return result;
 }
 
+// Like the seeking hooks, this runs without the state lock, so it may meet a
+// Pause or Stop on another thread.
 HRESULT StreamTestPin::Seek(LONG position)
 {
-    AutoLock guard(PinLock());
     SendBeginFlush();
     HRESULT stopped = SendCommand(CommandStop);
     {

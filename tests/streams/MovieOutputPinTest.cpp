@@ -3,8 +3,11 @@
 #include "framework/ComPtr.h"
 #include "tests/streams/PinHarness.h"
 #include "tests/support/ComTest.h"
+#include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -83,31 +86,73 @@ TEST_F(MovieOutputPinTest, AsksForOneLargeBufferAndRefusesSmallerOnes)
     EXPECT_EQ(VFW_E_ALREADY_COMMITTED, pin->SizeBuffers(&allocator, &request));
 }
 
-TEST_F(MovieOutputPinTest, ConnectsWithItsTypeAndStreamsOnlyWhenConnected)
+TEST_F(MovieOutputPinTest, EachPinStreamsItsOwnTrackToItsEndFromEveryStart)
 {
     PinHarness harness;
-    PinTrack track;
-    track.kind = StreamKind::Other;
-    track.samples = {SampleBytes(0, 30), SampleBytes(1, 40)};
-    MovieOutputPin* idle = harness.AddPin(track, "pin-idle.bin");
-    MovieOutputPin* connected = harness.AddPin(track, "pin-connected.bin");
-    SinkPin& sink = harness.Connect(connected);
-    ASSERT_TRUE(sink.IsConnected());
-    EXPECT_TRUE(StreamTypeOf(StreamKind::Other).Equals(sink.ConnectionType()));
-    IMemAllocator* allocator = sink.NotifiedAllocator();
+    // Two H.264 pins of different lengths, streaming at the same time: each
+    // counts its own samples, whatever the other one does.
+    PinTrack three;
+    three.samples = {NalSample({30}, 1), NalSample({31}, 2), NalSample({32}, 3)};
+    PinTrack five = three;
+    five.samples.push_back(NalSample({33}, 4));
+    five.samples.push_back(NalSample({34}, 5));
+    MovieOutputPin* idle = harness.AddPin(three, "pin-idle.bin");
+    MovieOutputPin* shortPin = harness.AddPin(three, "pin-three.bin");
+    MovieOutputPin* longPin = harness.AddPin(five, "pin-five.bin");
+    SinkPin& shortSink = harness.Connect(shortPin);
+    SinkPin& longSink = harness.Connect(longPin);
+    ASSERT_TRUE(shortSink.IsConnected());
+    EXPECT_TRUE(StreamTypeOf(StreamKind::Avc).Equals(shortSink.ConnectionType()));
+    IMemAllocator* allocator = shortSink.NotifiedAllocator();
     ASSERT_NE(nullptr, allocator);
     allocator->Release();
 
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        shortSink.ClearRecords();
+        longSink.ClearRecords();
+        ASSERT_EQ(S_OK, harness.Run());
+        EXPECT_FALSE(idle->ThreadExists()); // not connected: nothing to stream to
+        ASSERT_TRUE(shortSink.WaitForEndOfStream(1, 10000));
+        ASSERT_TRUE(longSink.WaitForEndOfStream(1, 10000));
+        EXPECT_EQ(3u, shortSink.SampleCount());
+        EXPECT_EQ(5u, longSink.SampleCount());
+        const std::vector<ReceivedSegment> segments = longSink.Segments();
+        ASSERT_EQ(1u, segments.size());
+        EXPECT_EQ(0, segments[0].start);
+        EXPECT_EQ(2000000, segments[0].stop);
+        EXPECT_EQ(S_OK, harness.Stop());
+        EXPECT_FALSE(longPin->ThreadExists());
+    }
+}
+
+TEST_F(MovieOutputPinTest, StreamsThatCannotGoOnEndWithTheirReasonToTheGraph)
+{
+    PinHarness harness;
+    // The second AAC frame is too long for an ADTS header.
+    PinTrack aac;
+    aac.kind = StreamKind::Aac;
+    aac.samples = {SampleBytes(0, 100), SampleBytes(1, 9000), SampleBytes(2, 100)};
+    SinkPin& tooLong = harness.Connect(harness.AddPin(aac, "pin-too-long.bin"));
+    // A pin whose file could not be opened.
+    MovieOutputPin* unopened = harness.AddBarePin(StreamKind::Avc, L"unopened");
+    harness.HandOver(unopened, aac, TempPath("no-such-track-file.bin"));
+    SinkPin& noFile = harness.Connect(unopened);
+
     ASSERT_EQ(S_OK, harness.Run());
-    EXPECT_FALSE(idle->ThreadExists());
-    ASSERT_TRUE(sink.WaitForEndOfStream(1, 10000));
-    EXPECT_EQ(2u, sink.SampleCount());
-    const std::vector<ReceivedSegment> segments = sink.Segments();
-    ASSERT_EQ(1u, segments.size());
-    EXPECT_EQ(0, segments[0].start);
-    EXPECT_EQ(800000, segments[0].stop);
-    EXPECT_EQ(S_OK, harness.Stop());
-    EXPECT_FALSE(connected->ThreadExists());
+    ASSERT_TRUE(tooLong.WaitForEndOfStream(1, 10000));
+    ASSERT_TRUE(noFile.WaitForEndOfStream(1, 10000));
+    ASSERT_TRUE(harness.graph->WaitForEvent(EC_ERRORABORT, 10000));
+    EXPECT_EQ(1u, tooLong.SampleCount());
+    EXPECT_EQ(0u, noFile.SampleCount());
+    std::vector<HRESULT> reasons;
+    for (int tries = 0; tries < 1000 && harness.graph->EventCount(EC_ERRORABORT) < 2; ++tries)
+        Sleep(1);
+    for (const GraphEvent& event : harness.graph->Events())
+        if (event.code == EC_ERRORABORT)
+            reasons.push_back(HRESULT(event.param1));
+    std::sort(reasons.begin(), reasons.end());
+    EXPECT_EQ(std::vector<HRESULT>({E_FAIL, VFW_E_BUFFER_OVERFLOW}), reasons); // sorted
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 // FillSample on media samples of real allocators: the bytes each stream kind
 // delivers, their lengths, stamps and flags, the end of each pin's stream and
 // the samples that must never be written.
+#include "framework/ComPtr.h"
 #include "streams/AdtsHeader.h"
 #include "tests/streams/PinHarness.h"
 #include "tests/support/BoxBuilder.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
+#define COUNTING_HEAP_COUNTERS_ONLY
+#include "tests/support/CountingHeap.h"
 
 #include <gtest/gtest.h>
 
@@ -224,6 +227,49 @@ TEST_F(SampleDelivery, TheReadersOpenAReadOnlyMovie)
     harness.HandOver(pin, track, path);
     EXPECT_EQ(S_OK, harness.Fill(pin).result);
     std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+}
+
+TEST_F(SampleDelivery, FillingSamplesAllocatesNothing)
+{
+    if (!COUNTING_HEAP)
+        GTEST_SKIP() << "this build's run time owns the allocation functions";
+    PinHarness harness;
+    ComPtr<IMemAllocator> allocator;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
+                                     allocator.PutVoid()));
+    ALLOCATOR_PROPERTIES asked = {1, MovieOutputPin::kBufferSize, 1, 0}, actual;
+    ASSERT_EQ(S_OK, allocator->SetProperties(&asked, &actual));
+    ASSERT_EQ(S_OK, allocator->Commit());
+    ComPtr<IMediaSample> sample;
+    ASSERT_EQ(S_OK, allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0));
+
+    for (StreamKind kind : {StreamKind::Aac, StreamKind::Avc, StreamKind::Other}) {
+        SCOPED_TRACE(int(kind));
+        std::vector<std::vector<uint8_t>> samples;
+        for (uint32_t i = 0; i < 300; ++i)
+            samples.push_back(NalSample({100 + i % 17, 40}, uint8_t(i)));
+        PinTrack track = AvcTrack(samples);
+        track.kind = kind;
+        track.map = {{1, 3, 1}, {4, 7, 1}};
+        MovieOutputPin* pin = harness.AddPin(track, "delivery-alloc.bin");
+        size_t before = allocationCount.load();
+        int* volatile probe = new int(1); // volatile: the pair may not be optimised away
+        delete probe;
+        ASSERT_EQ(before + 1, allocationCount.load()) << "the counter does not see this program's allocations";
+
+        before = allocationCount.load();
+        size_t filled = 0;
+        while (pin->FillSample(sample.Get()) == S_OK)
+            ++filled;
+        ASSERT_EQ(S_OK, pin->Activate()); // a new start, then a skip ahead
+        static_cast<IQualityControl*>(pin)->Notify(nullptr, Quality{Famine, 1000, 40000000, 0});
+        while (pin->FillSample(sample.Get()) == S_OK)
+            ++filled;
+        EXPECT_EQ(before, allocationCount.load());
+        EXPECT_EQ(300u + 199u, filled);
+    }
+    sample.Reset();
+    allocator->Decommit();
 }
 
 } // namespace

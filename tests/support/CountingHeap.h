@@ -1,6 +1,8 @@
 // A counting heap for the test programs that measure allocations: every
 // allocation form is replaced. Include this header in exactly one source file
-// of a test program; the program's whole heap is then counted.
+// of a test program; the program's whole heap is then counted. Further files
+// of the program that read the counters define COUNTING_HEAP_COUNTERS_ONLY
+// before including it.
 #pragma once
 
 #include <atomic>
@@ -28,7 +30,7 @@ inline std::atomic<size_t> liveBytes{0};
 inline std::atomic<size_t> peakBytes{0};
 inline std::atomic<size_t> allocationCount{0};
 
-#if COUNTING_HEAP
+#if COUNTING_HEAP && !defined(COUNTING_HEAP_COUNTERS_ONLY)
 namespace {
 
 // Kept just before each block: what to free and how much was asked for.
