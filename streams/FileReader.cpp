@@ -2,14 +2,26 @@
 
 #include "streams/ByteOrder.h"
 
+#include <cstring>
 #include <limits>
+#include <new>
 
 bool FileReader::Open(const char* path)
 {
     Close();
-    file = path ? std::fopen(path, "rb") : nullptr;
-    position = file ? 0 : -1;
-    return file != nullptr;
+    if (!path)
+        return false;
+    window.reset(new (std::nothrow) uint8_t[kWindowSize]);
+    file = window ? std::fopen(path, "rb") : nullptr;
+    if (!file) {
+        window.reset();
+        return false;
+    }
+    // The window is the only buffer: the C stream's own would copy every
+    // byte twice.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    position = 0;
+    return true;
 }
 
 void FileReader::Close()
@@ -18,12 +30,34 @@ void FileReader::Close()
         std::fclose(file);
     file = nullptr;
     position = -1;
+    window.reset();
+    windowStart = 0;
+    windowLength = 0;
 }
 
 size_t FileReader::ReadAt(int64_t offset, void* buffer, size_t size)
 {
     if (!file || offset < 0)
         return 0;
+    if (offset >= windowStart && uint64_t(offset - windowStart) <= windowLength &&
+        size <= windowLength - size_t(offset - windowStart)) {
+        std::memcpy(buffer, window.get() + (offset - windowStart), size);
+        return size;
+    }
+    if (size >= kWindowSize / 2)
+        return ReadFromFile(offset, buffer, size);
+    // Refilled from the offset on: the next read of either track is further on.
+    windowLength = 0;
+    const size_t filled = ReadFromFile(offset, window.get(), kWindowSize);
+    windowStart = offset;
+    windowLength = filled;
+    const size_t count = size < filled ? size : filled;
+    std::memcpy(buffer, window.get(), count);
+    return count;
+}
+
+size_t FileReader::ReadFromFile(int64_t offset, void* buffer, size_t size)
+{
     if (offset != position) {
         // fseek takes a long, which is 32 bits on Windows: an offset beyond it
         // must fail here rather than wrap to some other place in the file.
