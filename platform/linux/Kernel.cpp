@@ -31,6 +31,10 @@ bool WaitFor(std::condition_variable& condition, std::unique_lock<std::mutex>& l
         condition.wait(lock, ready);
         return true;
     }
+    // A poll never enters the timed wait: the system parks a thread even for a
+    // deadline already past, which costs a context switch on every poll.
+    if (milliseconds == 0)
+        return ready();
     return condition.wait_for(lock, std::chrono::milliseconds(milliseconds), ready);
 }
 

@@ -115,6 +115,8 @@ void SinkPin::HoldReceive(bool held)
     changed.notify_all();
 }
 
+void SinkPin::KeepPayloads(bool keep) { keepPayloads.store(keep); }
+
 HRESULT SinkPin::AnswerFor(const AM_MEDIA_TYPE& type)
 {
     for (const TypeRule& rule : rules)
@@ -248,8 +250,11 @@ bool SinkPin::WaitForSamples(size_t count, DWORD milliseconds)
 std::vector<ReceivedSample> SinkPin::TakeSamples(DWORD milliseconds, bool* ended)
 {
     std::unique_lock<std::mutex> lock(mutex);
-    changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                     [&] { return !samples.empty() || endOfStreams > 0; });
+    // Without a wait when none is asked for: even an expired timed wait parks
+    // the thread.
+    if (milliseconds > 0)
+        changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                         [&] { return !samples.empty() || endOfStreams > 0; });
     // End of stream comes from the thread that delivered the last sample,
     // after it: seen here, every sample is in the list.
     *ended = endOfStreams > 0;
@@ -459,12 +464,13 @@ HRESULT SinkPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* out)
     return requirementsAnswer;
 }
 
-ReceivedSample SinkPin::Record(IMediaSample* sample)
+ReceivedSample SinkPin::Record(IMediaSample* sample, bool keepPayload)
 {
     ReceivedSample record{};
     BYTE* data = nullptr;
     LONG length = sample->GetActualDataLength();
-    if (SUCCEEDED(sample->GetPointer(&data)) && data && length > 0)
+    record.length = length > 0 ? size_t(length) : 0;
+    if (keepPayload && SUCCEEDED(sample->GetPointer(&data)) && data && length > 0)
         record.bytes.assign(data, data + length);
     record.timeResult = sample->GetTime(&record.start, &record.stop);
     record.syncPoint = sample->IsSyncPoint() == S_OK;
@@ -477,7 +483,7 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
 {
     if (!sample)
         return E_POINTER;
-    ReceivedSample record = Record(sample);
+    ReceivedSample record = Record(sample, keepPayloads.load());
     std::unique_lock<std::mutex> lock(mutex);
     HRESULT answer = Forced(SinkCall::Receive);
     changed.wait(lock, [&] { return !hold || flushing; });

@@ -6,6 +6,7 @@
 #include "framework/MediaTypeRecord.h"
 #include "framework/UnknownBase.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -13,7 +14,8 @@
 class SinkFilter;
 
 struct ReceivedSample {
-    std::vector<BYTE> bytes;
+    std::vector<BYTE> bytes; // empty when the sink keeps no payloads
+    size_t length;           // the sample's actual data length
     HRESULT timeResult; // GetTime's answer: S_OK, VFW_S_NO_STOP_TIME or a failure
     REFERENCE_TIME start;
     REFERENCE_TIME stop;
@@ -63,6 +65,9 @@ public:
     void SetAnswer(SinkCall call, HRESULT answer);
     // While held, Receive waits until released or flushed.
     void HoldReceive(bool hold);
+    // Whether each sample's bytes are copied into its record (the default);
+    // a host that only counts saves the copy.
+    void KeepPayloads(bool keep);
 
     // ---- What it saw ----
     std::vector<ReceivedSample> Samples();
@@ -123,7 +128,7 @@ private:
     HRESULT AnswerFor(const AM_MEDIA_TYPE& type); // called with the mutex held
     HRESULT Forced(SinkCall call);                // counts the call; mutex held
     HRESULT MakeOwnAllocator();                   // mutex held
-    static ReceivedSample Record(IMediaSample* sample);
+    static ReceivedSample Record(IMediaSample* sample, bool keepPayload);
 
     SinkFilter* filter;
     std::mutex mutex;
@@ -139,6 +144,7 @@ private:
     HRESULT answers[int(SinkCall::COUNT)] = {};
     int calls[int(SinkCall::COUNT)] = {};
     bool hold = false;
+    std::atomic<bool> keepPayloads{true}; // read by the delivering thread before it locks
     bool flushing = false;
 
     IPin* peer = nullptr;

@@ -117,7 +117,7 @@ int RunDump(const CommandLine& line)
         ReportFailure(where, "cannot load", result);
         return ExitFailure;
     }
-    if (FAILED(result = host.ConnectAll())) {
+    if (FAILED(result = host.ConnectAll(!line.countOnly))) {
         ReportFailure(line.movie, "cannot connect the pins", result);
         return ExitFailure;
     }

@@ -74,12 +74,12 @@ HRESULT DumpWriter::Write(size_t pin, const std::vector<ReceivedSample>& samples
             int length =
                 std::snprintf(row, sizeof row, "%u,%u,%lld,%lld,%d,%d,%u\n", unsigned(pin + 1), unsigned(total.samples),
                               static_cast<long long>(sample.start), static_cast<long long>(sample.stop),
-                              sample.syncPoint ? 1 : 0, sample.discontinuity ? 1 : 0, unsigned(sample.bytes.size()));
+                              sample.syncPoint ? 1 : 0, sample.discontinuity ? 1 : 0, unsigned(sample.length));
             RETURN_IF_FAILED(Append(payloads.at(pin), sample.bytes.data(), sample.bytes.size(), where));
             rows.at(pin).append(row, size_t(length));
         }
         ++total.samples;
-        total.bytes += sample.bytes.size();
+        total.bytes += sample.length;
         total.lastStop = sample.stop;
     }
     return S_OK;

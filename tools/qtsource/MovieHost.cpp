@@ -74,11 +74,12 @@ HRESULT MovieHost::ListPins()
     return S_OK;
 }
 
-HRESULT MovieHost::ConnectAll()
+HRESULT MovieHost::ConnectAll(bool keepPayloads)
 {
     for (HostPin& pin : pins) {
         pin.sink = SinkFilter::Create();
         pin.sink->Input().AcceptOnly(pin.type);
+        pin.sink->Input().KeepPayloads(keepPayloads);
         RETURN_IF_FAILED(pin.pin->Connect(pin.sink->Input().AsPin(), &pin.type));
     }
     return S_OK;
