@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# The benchmark: makes three movies with ffmpeg, then measures qtsource against
+# ffprobe, ffmpeg and cat on them, side by side in one run, and prints one
+# table with the ratios and the targets they are held to.
+#
+#   bench/run.sh [--update-readme]
+#
+#   open time     qtsource info            vs  ffprobe -show_streams
+#   streaming     qtsource dump --null     vs  ffmpeg -c copy (H.264 as Annex B, AAC as ADTS) to
+#                                              the null device, and cat FILE > /dev/null
+#   peak memory   the peak resident set of each of those processes
+#   seek latency  a new start position to the first delivered sample, in process (Google Benchmark)
+#
+# Every figure is the median of QT_BENCH_RUNS runs (5) after one run that warms
+# the page cache. The movies are made once into QT_BENCH_DIR/movies (build/bench).
+# --update-readme writes the table into README.md between its bench markers.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+work="${QT_BENCH_DIR:-$root/build/bench}"
+runs="${QT_BENCH_RUNS:-5}"
+update_readme=0
+for argument in "$@"; do
+    case "$argument" in
+    --update-readme) update_readme=1 ;;
+    *) echo "usage: bench/run.sh [--update-readme]" >&2; exit 2 ;;
+    esac
+done
+
+source "$root/scripts/install-deps.sh"
+qt_packages+=(libbenchmark-dev)
+install_deps
+
+build="$work/build"
+mkdir -p "$work/movies"
+echo "== building qtsource and the benchmarks (in $build)" >&2
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCH=ON \
+    > "$work/configure.log" 2>&1 || { tail -20 "$work/configure.log"; exit 1; }
+cmake --build "$build" -j "$(nproc)" --target qtsource bench_measure seek_latency > "$work/build.log" 2>&1 ||
+    { grep -E 'error|FAILED' "$work/build.log" | head -20; exit 1; }
+qtsource="$build/tools/qtsource"
+measure="$build/bench/bench_measure"
+seek_latency="$build/bench/seek_latency"
+
+# ---- The movies ----------------------------------------------------------------
+# Low-resolution test pictures and a tone, muxed as ffmpeg does by default: the
+# movie box at the end, and for two hours a sample-to-chunk table of about two
+# hundred thousand entries. The 1080p movie gets noise so that it needs its
+# 20 Mbit/s.
+make_movie() { # name, seconds, video filter, video options...
+    local name="$1" seconds="$2" size="$3"
+    shift 3
+    local movie="$work/movies/$name.mp4"
+    [ -s "$movie" ] && return 0
+    echo "== making $name.mp4 ($seconds s)" >&2
+    ffmpeg -v error -y -f lavfi -i "testsrc2=size=$size:rate=30:duration=$seconds" \
+        -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$seconds" \
+        "$@" -pix_fmt yuv420p -c:a aac -ac 2 "$work/movies/$name.tmp.mp4"
+    mv "$work/movies/$name.tmp.mp4" "$movie"
+}
+low_resolution=(-c:v libx264 -preset ultrafast -g 30 -b:a 32k)
+make_movie two-hours 7200 64x64 "${low_resolution[@]}"
+make_movie one-minute 60 64x64 "${low_resolution[@]}"
+make_movie 1080p 120 1920x1080 -vf noise=alls=12:allf=t -c:v libx264 -preset ultrafast -b:v 20M -minrate 20M \
+    -maxrate 20M -bufsize 20M -b:a 128k
+movies=(two-hours one-minute 1080p)
+
+# ---- Measuring -------------------------------------------------------------------
+# Results go into an associative table: result[movie.tool.figure].
+declare -A result
+run_measure() { # movie, tool, program and arguments...
+    local movie="$1" tool="$2"
+    shift 2
+    local line
+    line=$("$measure" "$runs" "$@") || { echo "$tool failed on $movie.mp4: $*" >&2; exit 1; }
+    result[$movie.$tool.ms]=$(sed -n 's/.*wall_ms=\([0-9.]*\).*/\1/p' <<< "$line")
+    result[$movie.$tool.kib]=$(sed -n 's/.*rss_kib=\([0-9]*\).*/\1/p' <<< "$line")
+}
+
+for movie in "${movies[@]}"; do
+    file="$work/movies/$movie.mp4"
+    echo "== measuring $movie.mp4" >&2
+    result[$movie.bytes]=$(stat -c %s "$file")
+    result[$movie.samples]=$("$qtsource" info "$file" | sed -n 's/.*Sample count:\([0-9]*\).*/\1/p' |
+        awk '{ total += $1 } END { print total }')
+    run_measure "$movie" info "$qtsource" info "$file"
+    run_measure "$movie" ffprobe ffprobe -v error -show_streams "$file"
+    run_measure "$movie" dump "$qtsource" dump --null "$file"
+    run_measure "$movie" ffmpeg ffmpeg -v error -i "$file" -map 0:v:0 -c copy -bsf:v h264_mp4toannexb -f h264 \
+        -y /dev/null -map 0:a:0 -c copy -f adts -y /dev/null
+    run_measure "$movie" cat cat "$file"
+done
+
+echo "== measuring seek latency on two-hours.mp4" >&2
+seek_csv=$("$seek_latency" "$work/movies/two-hours.mp4" --benchmark_repetitions="$((runs > 3 ? runs : 3))" \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv 2> "$work/seek.log") ||
+    { cat "$work/seek.log" >&2; exit 1; }
+seek_median() { # pin index: the median in microseconds
+    awk -F, -v name="\"SeekToFirstSample/$1/real_time_median\"" '$1 == name { printf "%.0f", $3 }' <<< "$seek_csv"
+}
+result[seek.video]=$(seek_median 0)
+result[seek.audio]=$(seek_median 1)
+
+# ---- The table -----------------------------------------------------------------------
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+holds() { awk "BEGIN { print ($1) ? \"yes\" : \"**no**\" }"; }
+mb_s() { calc "%.0f" "${result[$1.bytes]} / 1e6 / (${result[$1.$2.ms]} / 1000)"; }
+samples_s() { calc "%.0f" "${result[$1.samples]} / (${result[$1.$2.ms]} / 1000)"; }
+mib() { calc "%.1f" "${result[$1.$2.kib]} / 1024"; }
+ms() { calc "%.1f" "${result[$1.$2.ms]}"; }
+
+table() {
+    local cpu
+    cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+    echo "Measured $(date -u +%Y-%m-%d) on $cpu, $(nproc) cores, $(free -g | awk '/^Mem:/ { print $2 }') GiB," \
+        "Linux $(uname -r), $(ffmpeg -version | head -1 | awk '{ print $1, $3 }'); medians of $runs runs, warm page cache."
+    echo
+    echo "| Movie | Size | Samples | Open: qtsource / ffprobe | Stream: qtsource / ffmpeg / cat | MB/s: qtsource / ffmpeg / cat | Samples/s: qtsource / ffmpeg | Peak MiB streaming: qtsource / ffmpeg |"
+    echo "|---|---|---|---|---|---|---|---|"
+    local movie
+    for movie in "${movies[@]}"; do
+        echo "| $movie | $(calc "%.1f MB" "${result[$movie.bytes]} / 1e6") | ${result[$movie.samples]}" \
+            "| $(ms "$movie" info) / $(ms "$movie" ffprobe) ms" \
+            "| $(ms "$movie" dump) / $(ms "$movie" ffmpeg) / $(ms "$movie" cat) ms" \
+            "| $(mb_s "$movie" dump) / $(mb_s "$movie" ffmpeg) / $(mb_s "$movie" cat)" \
+            "| $(samples_s "$movie" dump) / $(samples_s "$movie" ffmpeg)" \
+            "| $(mib "$movie" dump) / $(mib "$movie" ffmpeg) |"
+    done
+    echo "| two-hours seek latency | | | | | | video pin ${result[seek.video]} µs, sound pin ${result[seek.audio]} µs | |"
+    echo
+    local h=two-hours m=one-minute p=1080p
+    local open_vs_probe open_vs_minute memory_vs_minute memory_vs_ffmpeg samples_vs_ffmpeg mb_vs_ffmpeg mb_vs_cat
+    open_vs_probe=$(calc "%.3f" "${result[$h.info.ms]} / ${result[$h.ffprobe.ms]}")
+    open_vs_minute=$(calc "%.2f" "${result[$h.info.ms]} / ${result[$m.info.ms]}")
+    memory_vs_minute=$(calc "%.2f" "${result[$h.dump.kib]} / ${result[$m.dump.kib]}")
+    memory_vs_ffmpeg=$(calc "%.3f" "${result[$h.dump.kib]} / ${result[$h.ffmpeg.kib]}")
+    samples_vs_ffmpeg=$(calc "%.2f" "${result[$h.ffmpeg.ms]} / ${result[$h.dump.ms]}")
+    mb_vs_ffmpeg=$(calc "%.2f" "${result[$p.ffmpeg.ms]} / ${result[$p.dump.ms]}")
+    mb_vs_cat=$(calc "%.2f" "${result[$p.cat.ms]} / ${result[$p.dump.ms]}")
+    echo "| Target | Measured | Holds |"
+    echo "|---|---|---|"
+    echo "| two-hours open time at most 1/20 (0.05) of ffprobe's | $open_vs_probe | $(holds "$open_vs_probe <= 0.05") |"
+    echo "| two-hours open time within 3x of one-minute's | ${open_vs_minute}x | $(holds "$open_vs_minute <= 3") |"
+    echo "| two-hours streaming peak memory within 1.5x of one-minute's | ${memory_vs_minute}x | $(holds "$memory_vs_minute <= 1.5") |"
+    echo "| two-hours streaming peak memory at most 1/4 (0.25) of ffmpeg's | $memory_vs_ffmpeg | $(holds "$memory_vs_ffmpeg <= 0.25") |"
+    echo "| two-hours samples/s at least 1.5x ffmpeg's | ${samples_vs_ffmpeg}x | $(holds "$samples_vs_ffmpeg >= 1.5") |"
+    echo "| 1080p MB/s at least 3x ffmpeg's | ${mb_vs_ffmpeg}x | $(holds "$mb_vs_ffmpeg >= 3") |"
+    echo "| 1080p MB/s at least half of cat's | ${mb_vs_cat}x | $(holds "$mb_vs_cat >= 0.5") |"
+    echo "| two-hours seek latency under 1 ms (video, sound) | ${result[seek.video]} µs, ${result[seek.audio]} µs |" \
+        "$(holds "${result[seek.video]} < 1000 && ${result[seek.audio]} < 1000") |"
+}
+
+output=$(table)
+echo
+echo "$output"
+echo "$output" > "$work/results.md"
+
+if [ "$update_readme" -eq 1 ]; then
+    # Replaces what stands between the markers; the rest of the README stays.
+    awk -v table="$work/results.md" '
+        /<!-- bench:begin -->/ { print; while ((getline line < table) > 0) print line; skipping = 1; next }
+        /<!-- bench:end -->/ { skipping = 0 }
+        !skipping { print }' "$root/README.md" > "$work/README.md.new"
+    grep -q '<!-- bench:begin -->' "$work/README.md.new" || { echo "README.md has no bench markers" >&2; exit 1; }
+    mv "$work/README.md.new" "$root/README.md"
+    echo "README.md updated" >&2
+fi
