@@ -38,7 +38,7 @@ void SeekToFirstSample(benchmark::State& state)
     std::string where;
     HRESULT result = host.Open(moviePath, &where);
     if (SUCCEEDED(result))
-        result = host.ConnectAll(false);
+        result = host.ConnectAll(true);
     if (SUCCEEDED(result))
         result = host.Run();
     const size_t index = size_t(state.range(0));

@@ -115,7 +115,13 @@ void SinkPin::HoldReceive(bool held)
     changed.notify_all();
 }
 
-void SinkPin::KeepPayloads(bool keep) { keepPayloads.store(keep); }
+void SinkPin::CountOnly(bool only) { countOnly.store(only); }
+
+SampleTotals SinkPin::Totals()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return totals;
+}
 
 HRESULT SinkPin::AnswerFor(const AM_MEDIA_TYPE& type)
 {
@@ -228,6 +234,7 @@ void SinkPin::ClearRecords()
 {
     std::lock_guard<std::mutex> lock(mutex);
     samples.clear();
+    totals = SampleTotals();
     segments.clear();
     attempts.clear();
     endOfStreams = beginFlushes = endFlushes = 0;
@@ -244,7 +251,11 @@ bool SinkPin::WaitForEndOfStream(int count, DWORD milliseconds)
 bool SinkPin::WaitForSamples(size_t count, DWORD milliseconds)
 {
     std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return samples.size() >= count; });
+    ++sampleWaiters;
+    const bool arrived =
+        changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return totals.samples >= count; });
+    --sampleWaiters;
+    return arrived;
 }
 
 std::vector<ReceivedSample> SinkPin::TakeSamples(DWORD milliseconds, bool* ended)
@@ -252,9 +263,12 @@ std::vector<ReceivedSample> SinkPin::TakeSamples(DWORD milliseconds, bool* ended
     std::unique_lock<std::mutex> lock(mutex);
     // Without a wait when none is asked for: even an expired timed wait parks
     // the thread.
-    if (milliseconds > 0)
+    if (milliseconds > 0) {
+        ++sampleWaiters;
         changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
                          [&] { return !samples.empty() || endOfStreams > 0; });
+        --sampleWaiters;
+    }
     // End of stream comes from the thread that delivered the last sample,
     // after it: seen here, every sample is in the list.
     *ended = endOfStreams > 0;
@@ -412,7 +426,7 @@ HRESULT SinkPin::EndFlush()
 HRESULT SinkPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    segments.push_back({start, stop, rate, samples.size()});
+    segments.push_back({start, stop, rate, totals.samples});
     changed.notify_all();
     return S_OK;
 }
@@ -464,13 +478,12 @@ HRESULT SinkPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* out)
     return requirementsAnswer;
 }
 
-ReceivedSample SinkPin::Record(IMediaSample* sample, bool keepPayload)
+ReceivedSample SinkPin::Record(IMediaSample* sample)
 {
     ReceivedSample record{};
     BYTE* data = nullptr;
     LONG length = sample->GetActualDataLength();
-    record.length = length > 0 ? size_t(length) : 0;
-    if (keepPayload && SUCCEEDED(sample->GetPointer(&data)) && data && length > 0)
+    if (SUCCEEDED(sample->GetPointer(&data)) && data && length > 0)
         record.bytes.assign(data, data + length);
     record.timeResult = sample->GetTime(&record.start, &record.stop);
     record.syncPoint = sample->IsSyncPoint() == S_OK;
@@ -483,15 +496,29 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
 {
     if (!sample)
         return E_POINTER;
-    ReceivedSample record = Record(sample, keepPayloads.load());
+    // The copy is made before the lock is taken; counting needs none.
+    const bool recorded = !countOnly.load();
+    ReceivedSample record{};
+    if (recorded)
+        record = Record(sample);
     std::unique_lock<std::mutex> lock(mutex);
     HRESULT answer = Forced(SinkCall::Receive);
     changed.wait(lock, [&] { return !hold || flushing; });
     // A sample that meets a flush is dropped, as a renderer drops it.
     if (flushing)
         return S_FALSE;
-    samples.push_back(std::move(record));
-    changed.notify_all();
+    ++totals.samples;
+    const LONG length = sample->GetActualDataLength();
+    totals.bytes += length > 0 ? static_cast<unsigned long long>(length) : 0;
+    REFERENCE_TIME start = 0, stop = 0;
+    if (SUCCEEDED(sample->GetTime(&start, &stop)))
+        totals.lastStop = stop;
+    if (recorded)
+        samples.push_back(std::move(record));
+    // Only a thread waiting for samples cares; waking the others (the end of
+    // stream waiters) for every sample would cost a switch per sample.
+    if (sampleWaiters > 0)
+        changed.notify_all();
     return answer;
 }
 

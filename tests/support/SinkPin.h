@@ -14,8 +14,7 @@
 class SinkFilter;
 
 struct ReceivedSample {
-    std::vector<BYTE> bytes; // empty when the sink keeps no payloads
-    size_t length;           // the sample's actual data length
+    std::vector<BYTE> bytes;
     HRESULT timeResult; // GetTime's answer: S_OK, VFW_S_NO_STOP_TIME or a failure
     REFERENCE_TIME start;
     REFERENCE_TIME stop;
@@ -28,7 +27,15 @@ struct ReceivedSegment {
     REFERENCE_TIME start;
     REFERENCE_TIME stop;
     double rate;
-    size_t samplesBefore; // samples recorded before it: the next one is its first
+    size_t samplesBefore; // samples received before it: the next one is its first
+};
+
+// What arrived since the records were last cleared, kept whether or not the
+// samples themselves are.
+struct SampleTotals {
+    size_t samples = 0;
+    unsigned long long bytes = 0;
+    REFERENCE_TIME lastStop = 0; // of the last sample that carried times
 };
 
 // The calls whose answer a test can choose.
@@ -65,13 +72,14 @@ public:
     void SetAnswer(SinkCall call, HRESULT answer);
     // While held, Receive waits until released or flushed.
     void HoldReceive(bool hold);
-    // Whether each sample's bytes are copied into its record (the default);
-    // a host that only counts saves the copy.
-    void KeepPayloads(bool keep);
+    // Only counts what arrives, keeping no record of each sample: for a host
+    // whose memory must not grow with the movie.
+    void CountOnly(bool countOnly);
 
     // ---- What it saw ----
     std::vector<ReceivedSample> Samples();
     size_t SampleCount();
+    SampleTotals Totals();
     int EndOfStreamCount();
     int BeginFlushCount();
     int EndFlushCount();
@@ -93,6 +101,7 @@ public:
     // tells whether end of stream had come before them, so that no sample
     // can still follow. For hosts that write a stream out while it runs.
     std::vector<ReceivedSample> TakeSamples(DWORD milliseconds, bool* ended);
+    // Waits until count samples have arrived since the records were cleared.
     bool WaitForSamples(size_t count, DWORD milliseconds);
 
     // IPin
@@ -128,7 +137,7 @@ private:
     HRESULT AnswerFor(const AM_MEDIA_TYPE& type); // called with the mutex held
     HRESULT Forced(SinkCall call);                // counts the call; mutex held
     HRESULT MakeOwnAllocator();                   // mutex held
-    static ReceivedSample Record(IMediaSample* sample, bool keepPayload);
+    static ReceivedSample Record(IMediaSample* sample);
 
     SinkFilter* filter;
     std::mutex mutex;
@@ -144,7 +153,9 @@ private:
     HRESULT answers[int(SinkCall::COUNT)] = {};
     int calls[int(SinkCall::COUNT)] = {};
     bool hold = false;
-    std::atomic<bool> keepPayloads{true}; // read by the delivering thread before it locks
+    std::atomic<bool> countOnly{false}; // read before the lock is taken
+    SampleTotals totals;
+    int sampleWaiters = 0; // threads in WaitForSamples or TakeSamples
     bool flushing = false;
 
     IPin* peer = nullptr;

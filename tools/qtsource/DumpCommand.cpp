@@ -18,23 +18,38 @@ constexpr auto StallLimit = std::chrono::seconds(60);
 // How long one wait for samples lasts when no pin had any.
 constexpr DWORD PollMilliseconds = 20;
 
+// What every pin's sink has counted so far.
+std::vector<SampleTotals> SinkTotals(std::vector<HostPin>& pins)
+{
+    std::vector<SampleTotals> totals;
+    for (HostPin& pin : pins)
+        totals.push_back(pin.sink->Input().Totals());
+    return totals;
+}
+
+size_t SampleSum(const std::vector<SampleTotals>& totals)
+{
+    size_t samples = 0;
+    for (const SampleTotals& total : totals)
+        samples += total.samples;
+    return samples;
+}
+
 // The progress line on a terminal: samples so far and the furthest time.
 class Progress {
 public:
     Progress() : shown(isatty(fileno(stderr)) != 0) {}
 
-    void Update(const std::vector<PinTotals>& totals, bool force = false)
+    void Update(std::vector<HostPin>& pins, bool force = false)
     {
         if (!shown || (!force && Clock::now() - last < std::chrono::milliseconds(200)))
             return;
         last = Clock::now();
-        size_t samples = 0;
+        const std::vector<SampleTotals> totals = SinkTotals(pins);
         REFERENCE_TIME furthest = 0;
-        for (const PinTotals& total : totals) {
-            samples += total.samples;
+        for (const SampleTotals& total : totals)
             furthest = total.lastStop > furthest ? total.lastStop : furthest;
-        }
-        std::fprintf(stderr, "\r%zu samples, %.1f s", samples, double(furthest) / 1e7);
+        std::fprintf(stderr, "\r%zu samples, %.1f s", SampleSum(totals), double(furthest) / 1e7);
         std::fflush(stderr);
     }
 
@@ -49,13 +64,32 @@ private:
     Clock::time_point last{};
 };
 
+// Notes whether anything arrived since the last look, and says when nothing
+// has for too long.
+class StallWatch {
+public:
+    bool Stalled(std::vector<HostPin>& pins)
+    {
+        const size_t now = SampleSum(SinkTotals(pins));
+        if (now != samples) {
+            samples = now;
+            lastChange = Clock::now();
+        }
+        return Clock::now() - lastChange > StallLimit;
+    }
+
+private:
+    size_t samples = 0;
+    Clock::time_point lastChange = Clock::now();
+};
+
 // Writes what each pin delivered until every pin has ended its stream.
 HRESULT Drain(std::vector<HostPin>& pins, DumpWriter& writer, std::string* where)
 {
     Progress progress;
+    StallWatch watch;
     std::vector<bool> ended(pins.size(), false);
     size_t endedCount = 0;
-    Clock::time_point lastSample = Clock::now();
     while (endedCount < pins.size()) {
         bool any = false;
         for (size_t i = 0; i < pins.size(); ++i) {
@@ -70,12 +104,10 @@ HRESULT Drain(std::vector<HostPin>& pins, DumpWriter& writer, std::string* where
                 ++endedCount;
             }
         }
-        progress.Update(writer.Totals());
-        if (any) {
-            lastSample = Clock::now();
+        progress.Update(pins);
+        if (any)
             continue;
-        }
-        if (Clock::now() - lastSample > StallLimit) {
+        if (watch.Stalled(pins)) {
             progress.End();
             return VFW_E_TIMEOUT;
         }
@@ -93,13 +125,34 @@ HRESULT Drain(std::vector<HostPin>& pins, DumpWriter& writer, std::string* where
             break;
         }
     }
-    progress.Update(writer.Totals(), true);
+    progress.Update(pins, true);
     progress.End();
     return S_OK;
 }
 
-void PrintSummary(const std::vector<HostPin>& pins, const std::vector<PinTotals>& totals)
+// Counting only: the sinks keep the totals, so this only waits for every end
+// of stream, without waking for each sample.
+HRESULT WaitForEnds(std::vector<HostPin>& pins)
 {
+    Progress progress;
+    StallWatch watch;
+    for (HostPin& pin : pins) {
+        while (!pin.sink->Input().WaitForEndOfStream(1, 200)) {
+            progress.Update(pins);
+            if (watch.Stalled(pins)) {
+                progress.End();
+                return VFW_E_TIMEOUT;
+            }
+        }
+    }
+    progress.Update(pins, true);
+    progress.End();
+    return S_OK;
+}
+
+void PrintSummary(std::vector<HostPin>& pins)
+{
+    const std::vector<SampleTotals> totals = SinkTotals(pins);
     for (size_t i = 0; i < pins.size(); ++i)
         std::printf("pin %u \"%s\": %zu samples, %llu bytes, last stop %lld\n", unsigned(i + 1),
                     pins[i].name.c_str(), totals[i].samples, totals[i].bytes,
@@ -117,7 +170,7 @@ int RunDump(const CommandLine& line)
         ReportFailure(where, "cannot load", result);
         return ExitFailure;
     }
-    if (FAILED(result = host.ConnectAll(!line.countOnly))) {
+    if (FAILED(result = host.ConnectAll(line.countOnly))) {
         ReportFailure(line.movie, "cannot connect the pins", result);
         return ExitFailure;
     }
@@ -143,13 +196,14 @@ int RunDump(const CommandLine& line)
         return fail(where, "cannot write", result);
     if (FAILED(result = host.Run()))
         return fail(line.movie, "cannot run the filter", result);
-    if (FAILED(result = Drain(pins, writer, &where)))
+    result = line.countOnly ? WaitForEnds(pins) : Drain(pins, writer, &where);
+    if (FAILED(result))
         return fail(result == VFW_E_TIMEOUT ? line.movie : where,
                     result == VFW_E_TIMEOUT ? "streaming stalled" : "cannot write", result);
     if (FAILED(result = host.Stop()))
         return fail(line.movie, "cannot stop the filter", result);
     if (FAILED(result = writer.Finish(&where)))
         return fail(where, "cannot write", result);
-    PrintSummary(pins, writer.Totals());
+    PrintSummary(pins);
     return ExitSuccess;
 }

@@ -13,7 +13,7 @@ const char TableHeader[] = "pin,index,start,stop,sync,discontinuity,bytes\n";
 
 } // namespace
 
-DumpWriter::DumpWriter(const std::string& folder, size_t pinCount) : folder(folder), totals(pinCount), rows(pinCount) {}
+DumpWriter::DumpWriter(const std::string& folder, size_t pinCount) : folder(folder), written(pinCount), rows(pinCount) {}
 
 DumpWriter::~DumpWriter()
 {
@@ -67,20 +67,17 @@ HRESULT DumpWriter::Append(OutputFile& output, const void* data, size_t size, st
 
 HRESULT DumpWriter::Write(size_t pin, const std::vector<ReceivedSample>& samples, std::string* where)
 {
-    PinTotals& total = totals.at(pin);
+    if (folder.empty())
+        return S_OK;
+    size_t& index = written.at(pin);
     for (const ReceivedSample& sample : samples) {
-        if (!folder.empty()) {
-            char row[160];
-            int length =
-                std::snprintf(row, sizeof row, "%u,%u,%lld,%lld,%d,%d,%u\n", unsigned(pin + 1), unsigned(total.samples),
-                              static_cast<long long>(sample.start), static_cast<long long>(sample.stop),
-                              sample.syncPoint ? 1 : 0, sample.discontinuity ? 1 : 0, unsigned(sample.length));
-            RETURN_IF_FAILED(Append(payloads.at(pin), sample.bytes.data(), sample.bytes.size(), where));
-            rows.at(pin).append(row, size_t(length));
-        }
-        ++total.samples;
-        total.bytes += sample.length;
-        total.lastStop = sample.stop;
+        char row[160];
+        int length = std::snprintf(row, sizeof row, "%u,%u,%lld,%lld,%d,%d,%u\n", unsigned(pin + 1), unsigned(index),
+                                   static_cast<long long>(sample.start), static_cast<long long>(sample.stop),
+                                   sample.syncPoint ? 1 : 0, sample.discontinuity ? 1 : 0, unsigned(sample.bytes.size()));
+        RETURN_IF_FAILED(Append(payloads.at(pin), sample.bytes.data(), sample.bytes.size(), where));
+        rows.at(pin).append(row, size_t(length));
+        ++index;
     }
     return S_OK;
 }

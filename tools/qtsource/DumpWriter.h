@@ -10,15 +10,9 @@
 #include <string>
 #include <vector>
 
-struct PinTotals {
-    size_t samples = 0;
-    unsigned long long bytes = 0;
-    REFERENCE_TIME lastStop = 0;
-};
-
 class DumpWriter {
 public:
-    // With an empty folder nothing is written, only counted.
+    // With an empty folder nothing is written.
     DumpWriter(const std::string& folder, size_t pinCount);
     ~DumpWriter();
     DumpWriter(const DumpWriter&) = delete;
@@ -34,8 +28,6 @@ public:
     // Closes and deletes every file made; the answer tells whether all went.
     bool Discard();
 
-    const std::vector<PinTotals>& Totals() const { return totals; }
-
 private:
     struct OutputFile {
         std::string path;
@@ -49,6 +41,6 @@ private:
     std::string folder;
     std::vector<OutputFile> payloads;
     OutputFile table;
-    std::vector<PinTotals> totals;
+    std::vector<size_t> written; // samples written so far, per pin: the next row's index
     std::vector<std::string> rows; // each pin's samples.csv rows, in delivery order
 };

@@ -74,12 +74,12 @@ HRESULT MovieHost::ListPins()
     return S_OK;
 }
 
-HRESULT MovieHost::ConnectAll(bool keepPayloads)
+HRESULT MovieHost::ConnectAll(bool countOnly)
 {
     for (HostPin& pin : pins) {
         pin.sink = SinkFilter::Create();
         pin.sink->Input().AcceptOnly(pin.type);
-        pin.sink->Input().KeepPayloads(keepPayloads);
+        pin.sink->Input().CountOnly(countOnly);
         RETURN_IF_FAILED(pin.pin->Connect(pin.sink->Input().AsPin(), &pin.type));
     }
     return S_OK;

@@ -27,9 +27,9 @@ public:
 
     // Creates the filter and loads the movie; *where names what failed.
     HRESULT Open(const std::string& path, std::string* where);
-    // Connects every pin to a sink that accepts the pin's type and keeps the
-    // bytes of each sample only when asked to.
-    HRESULT ConnectAll(bool keepPayloads);
+    // Connects every pin to a sink that accepts the pin's type and records
+    // each sample, or with countOnly only counts them.
+    HRESULT ConnectAll(bool countOnly);
     // Seeks every pin to seconds through its IMediaSeeking.
     HRESULT SeekAll(double seconds);
     HRESULT Run();
