@@ -33,6 +33,8 @@ void FileReader::Close()
     window.reset();
     windowStart = 0;
     windowLength = 0;
+    servedEnd = 0;
+    fillSize = kWindowSize;
 }
 
 size_t FileReader::ReadAt(int64_t offset, void* buffer, size_t size)
@@ -42,17 +44,27 @@ size_t FileReader::ReadAt(int64_t offset, void* buffer, size_t size)
     if (offset >= windowStart && uint64_t(offset - windowStart) <= windowLength &&
         size <= windowLength - size_t(offset - windowStart)) {
         std::memcpy(buffer, window.get() + (offset - windowStart), size);
+        servedEnd = offset + int64_t(size);
         return size;
     }
     if (size >= kWindowSize / 2)
         return ReadFromFile(offset, buffer, size);
+    // A forward step over more than a refill reads means the bytes read ahead
+    // last time went unused: read less. A short step means they were used.
+    if (windowLength > 0 && offset >= servedEnd) {
+        if (uint64_t(offset - servedEnd) > fillSize)
+            fillSize = fillSize / 2 < kSmallestFill ? kSmallestFill : fillSize / 2;
+        else
+            fillSize = fillSize * 2 > kWindowSize ? kWindowSize : fillSize * 2;
+    }
     // Refilled from the offset on: the next read of either track is further on.
     windowLength = 0;
-    const size_t filled = ReadFromFile(offset, window.get(), kWindowSize);
+    const size_t filled = ReadFromFile(offset, window.get(), size > fillSize ? size : fillSize);
     windowStart = offset;
     windowLength = filled;
     const size_t count = size < filled ? size : filled;
     std::memcpy(buffer, window.get(), count);
+    servedEnd = offset + int64_t(count);
     return count;
 }
 

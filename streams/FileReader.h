@@ -1,7 +1,9 @@
 // One read-only handle on the movie file with a window of the file kept in
 // memory: interleaved tracks make each pin read a little here and a little a
 // few kilobytes further on, and serving those reads from the window costs no
-// seek and no system call.
+// seek and no system call. Where the other track's data between two reads is
+// longer than the window (a sound track between large pictures), the window
+// shrinks, since what it read ahead would be thrown away.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +16,7 @@ public:
     // The window's size; a read at least half as long goes straight to the
     // caller's buffer instead.
     static constexpr size_t kWindowSize = 64 * 1024;
+    static constexpr size_t kSmallestFill = 4 * 1024;
 
     FileReader() = default;
     ~FileReader() { Close(); }
@@ -45,4 +48,6 @@ private:
     std::unique_ptr<uint8_t[]> window;
     int64_t windowStart = 0;
     size_t windowLength = 0; // bytes of the file the window holds from windowStart
+    int64_t servedEnd = 0;   // the end of the last read served from the window
+    size_t fillSize = kWindowSize; // what the next refill reads
 };
