@@ -306,45 +306,66 @@ LONG RegDeleteKeyA(HKEY handle, LPCSTR subKey)
     return ERROR_SUCCESS;
 }
 
-LONG RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD, LPSTR keyClass,
-                   LPDWORD classLength, PFILETIME lastWriteTime)
+namespace {
+
+// Runs action on the key a handle names, under the registry's lock, once the
+// handle is found to allow the access asked for.
+template <typename Action>
+LONG WithKey(HKEY handle, REGSAM access, Action action)
 {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> guard(registry.lock);
     std::shared_ptr<RegistryKey> key;
-    LONG error = registry.Resolve(handle, KEY_ENUMERATE_SUB_KEYS, &key);
+    LONG error = registry.Resolve(handle, access, &key);
     if (error != ERROR_SUCCESS)
         return error;
-    if (index >= key->subkeys.size())
-        return ERROR_NO_MORE_ITEMS;
-    auto entry = key->subkeys.begin();
+    return action(*key);
+}
+
+// The index-th entry of a key's subkeys or values in the order enumeration
+// gives them, or the end.
+template <typename Map>
+typename Map::iterator EntryAt(Map& map, DWORD index)
+{
+    if (index >= map.size())
+        return map.end();
+    auto entry = map.begin();
     std::advance(entry, index);
-    error = CopyName(entry->second->name, name, nameLength);
-    if (error != ERROR_SUCCESS)
-        return error;
-    if (keyClass && classLength && *classLength > 0) {
-        keyClass[0] = 0;
-        *classLength = 0;
-    }
-    if (lastWriteTime)
-        *lastWriteTime = FILETIME{0, 0};
-    return ERROR_SUCCESS;
+    return entry;
+}
+
+} // namespace
+
+LONG RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD, LPSTR keyClass,
+                   LPDWORD classLength, PFILETIME lastWriteTime)
+{
+    return WithKey(handle, KEY_ENUMERATE_SUB_KEYS, [&](RegistryKey& key) {
+        auto entry = EntryAt(key.subkeys, index);
+        if (entry == key.subkeys.end())
+            return LONG(ERROR_NO_MORE_ITEMS);
+        LONG error = CopyName(entry->second->name, name, nameLength);
+        if (error != ERROR_SUCCESS)
+            return error;
+        if (keyClass && classLength && *classLength > 0) {
+            keyClass[0] = 0;
+            *classLength = 0;
+        }
+        if (lastWriteTime)
+            *lastWriteTime = FILETIME{0, 0};
+        return LONG(ERROR_SUCCESS);
+    });
 }
 
 LONG RegSetValueExA(HKEY handle, LPCSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD dataSize)
 {
     if (!data && dataSize)
         return ERROR_NOACCESS;
-    Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> guard(registry.lock);
-    std::shared_ptr<RegistryKey> key;
-    LONG error = registry.Resolve(handle, KEY_SET_VALUE, &key);
-    if (error != ERROR_SUCCESS)
-        return error;
-    RegistryValue& value = key->values[ValueName(valueName)];
-    value.type = type;
-    value.data.assign(data, data + dataSize);
-    return ERROR_SUCCESS;
+    return WithKey(handle, KEY_SET_VALUE, [&](RegistryKey& key) {
+        RegistryValue& value = key.values[ValueName(valueName)];
+        value.type = type;
+        value.data.assign(data, data + dataSize);
+        return LONG(ERROR_SUCCESS);
+    });
 }
 
 LONG RegSetValueA(HKEY handle, LPCSTR subKey, DWORD type, LPCSTR data, DWORD)
@@ -368,50 +389,37 @@ LONG RegSetValueA(HKEY handle, LPCSTR subKey, DWORD type, LPCSTR data, DWORD)
 
 LONG RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD dataSize)
 {
-    Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> guard(registry.lock);
-    std::shared_ptr<RegistryKey> key;
-    LONG error = registry.Resolve(handle, KEY_QUERY_VALUE, &key);
-    if (error != ERROR_SUCCESS)
-        return error;
-    auto value = key->values.find(ValueName(valueName));
-    if (value == key->values.end())
-        return ERROR_FILE_NOT_FOUND;
-    if (type)
-        *type = value->second.type;
-    return CopyOut(ReadableData(value->second), data, dataSize);
+    return WithKey(handle, KEY_QUERY_VALUE, [&](RegistryKey& key) {
+        auto value = key.values.find(ValueName(valueName));
+        if (value == key.values.end())
+            return LONG(ERROR_FILE_NOT_FOUND);
+        if (type)
+            *type = value->second.type;
+        return CopyOut(ReadableData(value->second), data, dataSize);
+    });
 }
 
 LONG RegEnumValueA(HKEY handle, DWORD index, LPSTR valueName, LPDWORD nameLength, LPDWORD, LPDWORD type, LPBYTE data,
                    LPDWORD dataSize)
 {
-    Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> guard(registry.lock);
-    std::shared_ptr<RegistryKey> key;
-    LONG error = registry.Resolve(handle, KEY_QUERY_VALUE, &key);
-    if (error != ERROR_SUCCESS)
-        return error;
-    if (index >= key->values.size())
-        return ERROR_NO_MORE_ITEMS;
-    auto entry = key->values.begin();
-    std::advance(entry, index);
-    error = CopyName(entry->first, valueName, nameLength);
-    if (error != ERROR_SUCCESS)
-        return error;
-    if (type)
-        *type = entry->second.type;
-    return CopyOut(ReadableData(entry->second), data, dataSize);
+    return WithKey(handle, KEY_QUERY_VALUE, [&](RegistryKey& key) {
+        auto entry = EntryAt(key.values, index);
+        if (entry == key.values.end())
+            return LONG(ERROR_NO_MORE_ITEMS);
+        LONG error = CopyName(entry->first, valueName, nameLength);
+        if (error != ERROR_SUCCESS)
+            return error;
+        if (type)
+            *type = entry->second.type;
+        return CopyOut(ReadableData(entry->second), data, dataSize);
+    });
 }
 
 LONG RegDeleteValueA(HKEY handle, LPCSTR valueName)
 {
-    Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> guard(registry.lock);
-    std::shared_ptr<RegistryKey> key;
-    LONG error = registry.Resolve(handle, KEY_SET_VALUE, &key);
-    if (error != ERROR_SUCCESS)
-        return error;
-    return key->values.erase(ValueName(valueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    return WithKey(handle, KEY_SET_VALUE, [&](RegistryKey& key) {
+        return key.values.erase(ValueName(valueName)) ? LONG(ERROR_SUCCESS) : LONG(ERROR_FILE_NOT_FOUND);
+    });
 }
 
 bool PlatformProtectRegistryKey(HKEY handle, LPCSTR subKey, bool protect)
