@@ -115,6 +115,12 @@ void SinkPin::HoldReceive(bool held)
     changed.notify_all();
 }
 
+void SinkPin::LimitSamples(size_t count)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    sampleLimit = count;
+}
+
 HRESULT SinkPin::AnswerFor(const AM_MEDIA_TYPE& type)
 {
     for (const TypeRule& rule : rules)
@@ -229,6 +235,7 @@ void SinkPin::ClearRecords()
     segments.clear();
     attempts.clear();
     endOfStreams = beginFlushes = endFlushes = 0;
+    kept = 0;
     for (int& count : calls)
         count = 0;
 }
@@ -243,6 +250,13 @@ bool SinkPin::WaitForSamples(size_t count, DWORD milliseconds)
 {
     std::unique_lock<std::mutex> lock(mutex);
     return changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return samples.size() >= count; });
+}
+
+bool SinkPin::WaitForEndOfStreamOrSamples(size_t count, DWORD milliseconds)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                            [&] { return endOfStreams > 0 || kept >= count; });
 }
 
 std::vector<ReceivedSample> SinkPin::TakeSamples(DWORD milliseconds, bool* ended)
@@ -482,11 +496,12 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
     HRESULT answer = Forced(SinkCall::Receive);
     changed.wait(lock, [&] { return !hold || flushing; });
     // A sample that meets a flush is dropped, as a renderer drops it.
-    if (flushing)
+    if (flushing || kept >= sampleLimit)
         return S_FALSE;
     samples.push_back(std::move(record));
+    ++kept;
     changed.notify_all();
-    return answer;
+    return kept >= sampleLimit ? S_FALSE : answer;
 }
 
 HRESULT SinkPin::ReceiveMultiple(IMediaSample** list, LONG count, LONG* processed)

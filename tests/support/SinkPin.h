@@ -7,6 +7,7 @@
 #include "framework/UnknownBase.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -63,6 +64,10 @@ public:
     void SetAnswer(SinkCall call, HRESULT answer);
     // While held, Receive waits until released or flushed.
     void HoldReceive(bool hold);
+    // Receive keeps at most count samples: the one that reaches the count is
+    // answered S_FALSE, as a renderer that wants no more answers, and any
+    // later one is dropped with the same answer.
+    void LimitSamples(size_t count);
 
     // ---- What it saw ----
     std::vector<ReceivedSample> Samples();
@@ -89,6 +94,9 @@ public:
     // can still follow. For hosts that write a stream out while it runs.
     std::vector<ReceivedSample> TakeSamples(DWORD milliseconds, bool* ended);
     bool WaitForSamples(size_t count, DWORD milliseconds);
+    // Waits until the end of the stream or until count samples were kept,
+    // whichever comes first.
+    bool WaitForEndOfStreamOrSamples(size_t count, DWORD milliseconds);
 
     // IPin
     STDMETHODIMP Connect(IPin* peer, const AM_MEDIA_TYPE* type) override;
@@ -140,6 +148,8 @@ private:
     int calls[int(SinkCall::COUNT)] = {};
     bool hold = false;
     bool flushing = false;
+    size_t sampleLimit = SIZE_MAX;
+    size_t kept = 0; // samples kept since the records were cleared, taken ones too
 
     IPin* peer = nullptr;
     MediaTypeRecord connectionType;
