@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -36,16 +37,21 @@ constexpr int kInputSeconds = 8;
     std::abort();
 }
 
-void Expect(bool holds, const char* what, int pin = -1, size_t sample = 0)
+constexpr size_t kWholePin = SIZE_MAX;
+
+void Expect(bool holds, const char* what, int pin = -1, size_t sample = kWholePin)
 {
     if (holds)
         return;
     if (pin < 0)
         Finding("%s", what);
+    if (sample == kWholePin)
+        Finding("pin %d: %s", pin, what);
     Finding("pin %d, sample %zu: %s", pin, sample, what);
 }
 
-// What one pin delivered: stamped in steps of one average sample from the
+// What one pin delivered: one new segment from the start at the normal rate
+// ahead of every sample, the samples stamped in steps of one average sample from the
 // segment's start, the first one after the start marked as a discontinuity,
 // AAC frames behind an ADTS header that gives their length. The stamps are
 // compared in unsigned arithmetic: a hostile duration may wrap them, which
@@ -56,6 +62,10 @@ void CheckSamples(MovieGraph& movie, int pin)
     const std::vector<ReceivedSample> samples = movie.Sink(pin).Samples();
     const uint64_t step = uint64_t(output->AverageSampleDuration());
     const bool aac = output->Kind() == StreamKind::Aac;
+    const std::vector<ReceivedSegment> segments = movie.Sink(pin).Segments();
+    Expect(segments.size() == 1, "not one new segment", pin);
+    Expect(segments[0].samplesBefore == 0, "a sample ahead of the new segment", pin);
+    Expect(segments[0].start == 0 && segments[0].rate == 1.0, "the segment is not the start at the normal rate", pin);
     for (size_t k = 0; k < samples.size(); ++k) {
         const ReceivedSample& sample = samples[k];
         Expect(sample.timeResult == S_OK, "no time stamps", pin, k);
