@@ -25,13 +25,18 @@ jobs="${QT_JOBS:-$(nproc)}"
 # The targets, and for each its program, its longest input and how its seeds
 # are written. A new target is one line here and one qt_fuzzer line in
 # tests/fuzz/CMakeLists.txt.
-all_targets=(parser)
+all_targets=(parser stream)
 target_settings() { # name: sets program, max_len, seed_options
     case "$1" in
     parser)
         # Movie boxes of the fixtures take 1 to 3 KB; 32 KB leaves room for
         # tables, nesting and many tracks. The media data is never read.
         program=parser_fuzzer max_len=32768 seed_options=(--movie-box-only) ;;
+    stream)
+        # The pins read the media data, so the seeds keep it. The fixtures take
+        # 5 to 40 KB; a longer one is cut to the first 64 KB, its movie box
+        # first and as many samples as fit after it.
+        program=stream_fuzzer max_len=65536 seed_options=() ;;
     *)
         return 1 ;;
     esac

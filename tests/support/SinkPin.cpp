@@ -123,6 +123,12 @@ SampleTotals SinkPin::Totals()
     return totals;
 }
 
+void SinkPin::LimitSamples(size_t count)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    sampleLimit = count;
+}
+
 HRESULT SinkPin::AnswerFor(const AM_MEDIA_TYPE& type)
 {
     for (const TypeRule& rule : rules)
@@ -254,6 +260,16 @@ bool SinkPin::WaitForSamples(size_t count, DWORD milliseconds)
     ++sampleWaiters;
     const bool arrived =
         changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return totals.samples >= count; });
+    --sampleWaiters;
+    return arrived;
+}
+
+bool SinkPin::WaitForEndOfStreamOrSamples(size_t count, DWORD milliseconds)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    ++sampleWaiters;
+    const bool arrived = changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                          [&] { return endOfStreams > 0 || totals.samples >= count; });
     --sampleWaiters;
     return arrived;
 }
@@ -505,7 +521,7 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
     HRESULT answer = Forced(SinkCall::Receive);
     changed.wait(lock, [&] { return !hold || flushing; });
     // A sample that meets a flush is dropped, as a renderer drops it.
-    if (flushing)
+    if (flushing || totals.samples >= sampleLimit)
         return S_FALSE;
     ++totals.samples;
     const LONG length = sample->GetActualDataLength();
@@ -519,7 +535,7 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
     // stream waiters) for every sample would cost a switch per sample.
     if (sampleWaiters > 0)
         changed.notify_all();
-    return answer;
+    return totals.samples >= sampleLimit ? S_FALSE : answer;
 }
 
 HRESULT SinkPin::ReceiveMultiple(IMediaSample** list, LONG count, LONG* processed)

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -75,6 +76,10 @@ public:
     // Only counts what arrives, keeping no record of each sample: for a host
     // whose memory must not grow with the movie.
     void CountOnly(bool countOnly);
+    // Receive keeps at most count samples: the one that reaches the count is
+    // answered S_FALSE, as a renderer that wants no more answers, and any
+    // later one is dropped with the same answer.
+    void LimitSamples(size_t count);
 
     // ---- What it saw ----
     std::vector<ReceivedSample> Samples();
@@ -103,6 +108,9 @@ public:
     std::vector<ReceivedSample> TakeSamples(DWORD milliseconds, bool* ended);
     // Waits until count samples have arrived since the records were cleared.
     bool WaitForSamples(size_t count, DWORD milliseconds);
+    // Waits until the end of the stream or until count samples have arrived,
+    // whichever comes first.
+    bool WaitForEndOfStreamOrSamples(size_t count, DWORD milliseconds);
 
     // IPin
     STDMETHODIMP Connect(IPin* peer, const AM_MEDIA_TYPE* type) override;
@@ -157,6 +165,7 @@ private:
     SampleTotals totals;
     int sampleWaiters = 0; // threads in WaitForSamples or TakeSamples
     bool flushing = false;
+    size_t sampleLimit = SIZE_MAX; // counted against totals.samples
 
     IPin* peer = nullptr;
     MediaTypeRecord connectionType;
