@@ -39,6 +39,15 @@ const ChunkMapEntry* MovieRecord::GetAudioChunkMap(uint32_t* count) const
     return audioChunkMap.get();
 }
 
+std::shared_ptr<const ChunkMapEntry[]> MovieRecord::ShareChunkMap(HandlerKind kind) const
+{
+    if (kind == HandlerKind::Video)
+        return videoChunkMap;
+    if (kind == HandlerKind::Sound)
+        return audioChunkMap;
+    return nullptr;
+}
+
 void MovieRecord::StoreChunkMap(HandlerKind kind, std::unique_ptr<ChunkMapEntry[]> map, uint32_t count)
 {
     if (!map)

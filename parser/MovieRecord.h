@@ -47,6 +47,9 @@ class MovieRecord {
     // The chunk maps of the last video and sound track; null and 0 when none.
     const ChunkMapEntry* GetVideoChunkMap(uint32_t* count) const;
     const ChunkMapEntry* GetAudioChunkMap(uint32_t* count) const;
+    // The map of a kind with shared ownership: a pin keeps it without a copy,
+    // and it outlives its replacement in the record.
+    std::shared_ptr<const ChunkMapEntry[]> ShareChunkMap(HandlerKind kind) const;
     // Takes over a map of count entries as the map of its kind, freeing the map
     // it replaces; a map of any other kind is freed at once.
     void StoreChunkMap(HandlerKind kind, std::unique_ptr<ChunkMapEntry[]> map, uint32_t count);
@@ -65,9 +68,9 @@ class MovieRecord {
     void StoreInfoText(std::unique_ptr<char[]> text) { infoText = std::move(text); }
 
   private:
-    std::unique_ptr<ChunkMapEntry[]> videoChunkMap;
+    std::shared_ptr<ChunkMapEntry[]> videoChunkMap;
     uint32_t videoChunkMapCount = 0;
-    std::unique_ptr<ChunkMapEntry[]> audioChunkMap;
+    std::shared_ptr<ChunkMapEntry[]> audioChunkMap;
     uint32_t audioChunkMapCount = 0;
     std::unique_ptr<BYTE[]> spsData;
     int32_t spsSize = 0;

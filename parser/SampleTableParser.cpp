@@ -186,6 +186,7 @@ void SampleTableWalker::CreatePin()
     TrackStreamData data;
     data.chunkMap = kind == HandlerKind::Video ? movie.GetVideoChunkMap(&data.chunkMapCount)
                                                : movie.GetAudioChunkMap(&data.chunkMapCount);
+    data.chunkMapOwner = movie.ShareChunkMap(kind);
     data.chunkCount = chunkCount;
     if (format == StreamFormat::Avc) {
         movie.GetSequenceParameterSet(&data.spsData, &data.spsSize);

@@ -8,14 +8,17 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <memory>
 
 // The pin's own track's tables and settings. The movie record keeps one set per
 // kind for the whole movie, so a pin must not stream from the record: a second
 // track of its kind would replace them. The pointers are valid only during the
-// call: the pin copies what it keeps.
+// call: the pin copies what it keeps, except the chunk map when its owner is
+// given, which the pin may share instead of copying.
 struct TrackStreamData {
     const ChunkMapEntry* chunkMap = nullptr;
     uint32_t chunkMapCount = 0;
+    std::shared_ptr<const ChunkMapEntry[]> chunkMapOwner; // owns chunkMap when set
     uint32_t chunkCount = 0; // entries of the chunk offset table: chunks past it have no offset
     const BYTE* spsData = nullptr;
     int32_t spsSize = 0;

@@ -169,7 +169,11 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
         return E_OUTOFMEMORY;
     }
     // A map that cannot be kept makes the stream fail at its first sample.
-    return locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount) ? S_OK : E_FAIL;
+    // One the parser shares is kept as it is: a long movie's map is large.
+    const bool kept = data.chunkMapOwner && data.chunkMapOwner.get() == data.chunkMap
+                          ? locator.SetChunkMap(kind, data.chunkMapOwner, data.chunkMapCount)
+                          : locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount);
+    return kept ? S_OK : E_FAIL;
 }
 
 HRESULT MovieOutputPin::OpenStreamFiles(const char* path)

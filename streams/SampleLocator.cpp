@@ -49,9 +49,21 @@ SampleLocator::SampleLocator(FileReader* sizeReader, FileReader* chunkReader)
 
 bool SampleLocator::SetChunkMap(StreamKind streamKind, const ChunkMapEntry* entries, uint32_t count)
 {
+    std::shared_ptr<ChunkMapEntry[]> copy;
+    if (entries && count > 0) {
+        copy.reset(new (std::nothrow) ChunkMapEntry[count]);
+        if (copy)
+            std::copy(entries, entries + count, copy.get());
+    }
+    return SetChunkMap(streamKind, std::shared_ptr<const ChunkMapEntry[]>(std::move(copy)), count);
+}
+
+bool SampleLocator::SetChunkMap(StreamKind streamKind, std::shared_ptr<const ChunkMapEntry[]> entries, uint32_t count)
+{
     kind = streamKind;
     chunkMap.reset();
     chunkMapCount = 0;
+    blockFirstSamples.reset();
     aacCursor = ChunkCursorSet();
     avcCursor = ChunkCursorSet();
     placed = false;
@@ -63,20 +75,19 @@ bool SampleLocator::SetChunkMap(StreamKind streamKind, const ChunkMapEntry* entr
         if (entries[i].firstChunk < entries[i - 1].firstChunk)
             return false;
 
-    chunkMap.reset(new (std::nothrow) ChunkRun[count]);
-    if (!chunkMap)
+    const uint32_t blocks = (count - 1) / kRunsPerBlock + 1;
+    blockFirstSamples.reset(new (std::nothrow) uint64_t[blocks]);
+    if (!blockFirstSamples)
         return false;
+    chunkMap = std::move(entries);
+    chunkMapCount = count;
     uint64_t firstSample = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        chunkMap[i] = {entries[i].firstChunk, entries[i].samplesPerChunk, firstSample};
-        if (i + 1 < count) {
-            uint64_t chunks = entries[i + 1].firstChunk - entries[i].firstChunk;
-            uint64_t samples = std::min(chunks * entries[i].samplesPerChunk, kBeyondAnySample);
-            firstSample = std::min(firstSample + samples, kBeyondAnySample);
-        }
+        if (i % kRunsPerBlock == 0)
+            blockFirstSamples[i / kRunsPerBlock] = firstSample;
+        firstSample = std::min(firstSample + RunLength(i), kBeyondAnySample);
     }
-    chunkMapCount = count;
-    ActiveCursor().chunkMode = (count == 1 && entries[0].samplesPerChunk == 1) ? 0 : 1;
+    ActiveCursor().chunkMode = (count == 1 && chunkMap[0].samplesPerChunk == 1) ? 0 : 1;
     return true;
 }
 
@@ -117,14 +128,42 @@ uint32_t SampleLocator::SampleIndexAt(REFERENCE_TIME t) const
     return ScaleIndex(static_cast<uint64_t>(t), sampleCount, static_cast<uint64_t>(duration));
 }
 
+uint64_t SampleLocator::RunLength(uint32_t run) const
+{
+    // The last run is open-ended: it holds whatever the track has left.
+    if (run + 1 >= chunkMapCount)
+        return 0;
+    const uint64_t chunks = chunkMap[run + 1].firstChunk - chunkMap[run].firstChunk;
+    return std::min(chunks * chunkMap[run].samplesPerChunk, kBeyondAnySample);
+}
+
+uint64_t SampleLocator::FirstSampleOfRun(uint32_t run) const
+{
+    uint64_t first = blockFirstSamples[run / kRunsPerBlock];
+    for (uint32_t i = run - run % kRunsPerBlock; i < run; ++i)
+        first = std::min(first + RunLength(i), kBeyondAnySample);
+    return first;
+}
+
 uint32_t SampleLocator::RunHolding(uint32_t index) const
 {
     // The last run that starts at or before the sample; runs of zero chunks
-    // share their start with the next run and are passed over.
-    const ChunkRun* begin = chunkMap.get();
-    const ChunkRun* after = std::upper_bound(begin, begin + chunkMapCount, uint64_t(index),
-                                             [](uint64_t i, const ChunkRun& run) { return i < run.firstSample; });
-    return static_cast<uint32_t>(after - begin) - 1; // the first run starts at sample 0
+    // share their start with the next run and are passed over. The block is
+    // found by its first run, then the run by walking the block.
+    const uint32_t blocks = (chunkMapCount - 1) / kRunsPerBlock + 1;
+    const uint64_t* begin = blockFirstSamples.get();
+    const uint32_t block = static_cast<uint32_t>(std::upper_bound(begin, begin + blocks, uint64_t(index)) - begin) - 1;
+    uint32_t run = block * kRunsPerBlock;
+    const uint32_t blockEnd = std::min(run + kRunsPerBlock, chunkMapCount);
+    uint64_t first = begin[block];
+    while (run + 1 < blockEnd) {
+        const uint64_t next = std::min(first + RunLength(run), kBeyondAnySample);
+        if (next > index)
+            break;
+        first = next;
+        ++run;
+    }
+    return run; // the first run starts at sample 0
 }
 
 bool SampleLocator::ReadChunkOffset(uint32_t chunk, int64_t* offset)
@@ -176,12 +215,12 @@ HRESULT SampleLocator::LocateSample(uint32_t index)
         return Remember(E_FAIL);
 
     uint32_t runIndex = RunHolding(index);
-    const ChunkRun& run = chunkMap[runIndex];
+    const ChunkMapEntry& run = chunkMap[runIndex];
     // Only the open-ended last run can be empty here: the map holds fewer
     // samples than the track claims.
     if (run.samplesPerChunk == 0)
         return Remember(E_FAIL);
-    uint64_t withinRun = index - run.firstSample;
+    uint64_t withinRun = index - FirstSampleOfRun(runIndex);
     uint64_t chunk = run.firstChunk + withinRun / run.samplesPerChunk;
     uint32_t before = static_cast<uint32_t>(withinRun % run.samplesPerChunk);
     if (chunk > chunkCount) // also catches chunk numbers past 32 bits

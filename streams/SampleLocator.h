@@ -55,10 +55,13 @@ public:
     SampleLocator(const SampleLocator&) = delete;
     SampleLocator& operator=(const SampleLocator&) = delete;
 
-    // The hand-over after the track's sample table box. The map is copied;
-    // false when it cannot be kept (out of memory, or chunk numbers that start
-    // at 0 or go down), and the stream then fails at its first sample.
+    // The hand-over after the track's sample table box. The map is copied, or
+    // shared when its owner is given (a long movie's map is megabytes, and one
+    // copy is enough); false when it cannot be kept (out of memory, or chunk
+    // numbers that start at 0 or go down), and the stream then fails at its
+    // first sample.
     bool SetChunkMap(StreamKind kind, const ChunkMapEntry* entries, uint32_t count);
+    bool SetChunkMap(StreamKind kind, std::shared_ptr<const ChunkMapEntry[]> entries, uint32_t count);
     void SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration);
     void SetSampleSizeTableOffset(int32_t offset);
     // chunkCount, when known, bounds the reads of the chunk offset table.
@@ -103,16 +106,16 @@ public:
     const ChunkCursorSet& Cursor() const { return kind == StreamKind::Aac ? aacCursor : avcCursor; }
 
 private:
-    // One chunk map entry with the index of the first sample its run holds.
-    struct ChunkRun {
-        uint32_t firstChunk;
-        uint32_t samplesPerChunk;
-        uint64_t firstSample;
-    };
+    // The first sample of every kRunsPerBlock-th run is kept; a run's own
+    // first sample is summed from there, so the index costs a few bytes per
+    // block instead of eight per run.
+    static constexpr uint32_t kRunsPerBlock = 64;
 
     ChunkCursorSet& ActiveCursor() { return kind == StreamKind::Aac ? aacCursor : avcCursor; }
     bool HasTiming() const;
     uint32_t RunHolding(uint32_t index) const;
+    uint64_t RunLength(uint32_t run) const; // samples in the run, capped
+    uint64_t FirstSampleOfRun(uint32_t run) const;
     bool ReadChunkOffset(uint32_t chunk, int64_t* offset);
     bool AddSizesBefore(uint32_t index, uint32_t count, int64_t* offset);
     HRESULT EnterNextChunk(ChunkCursorSet& cursor);
@@ -121,8 +124,9 @@ private:
     FileReader* sizeReader;
     FileReader* chunkReader;
     StreamKind kind = StreamKind::Other;
-    std::unique_ptr<ChunkRun[]> chunkMap;
+    std::shared_ptr<const ChunkMapEntry[]> chunkMap;
     uint32_t chunkMapCount = 0;
+    std::unique_ptr<uint64_t[]> blockFirstSamples; // of runs 0, kRunsPerBlock, 2 * kRunsPerBlock, ...
 
     uint32_t sampleCount = 0;
     REFERENCE_TIME duration = kDefaultDuration;

@@ -234,3 +234,30 @@ TEST(SampleLocatorQualitySkip, MovesInWholeSamples)
 }
 
 } // namespace
+
+// A map of hundreds of runs, some of them empty (two entries naming the same
+// first chunk): the runs are found through an index of every 64th, so every
+// sample is placed once here and must land on its own bytes.
+TEST(SampleLocatorPlacement, EverySampleOfAManyRunMapLandsOnItsBytes)
+{
+    std::vector<ChunkMapEntry> map;
+    uint32_t chunk = 1;
+    uint32_t samples = 0;
+    for (uint32_t run = 0; run < 300; ++run) {
+        const uint32_t perChunk = 1 + run % 5;
+        const uint32_t chunks = run % 7 == 3 ? 0 : 1 + run % 3;
+        map.push_back({chunk, perChunk, 1});
+        chunk += chunks;
+        samples += chunks * perChunk;
+    }
+    map.push_back({chunk, 2, 1}); // the open-ended last run: three chunks of two
+    samples += 6;
+    OpenTrack open(WriteTrackFile("locator-many-runs.bin", RisingSizes(samples), map), map, 100000 * samples);
+    for (uint32_t index = 0; index < samples; ++index) {
+        ASSERT_EQ(open.locator.LocateSample(index), S_OK) << "sample " << index;
+        SampleLocation sample;
+        ASSERT_EQ(open.locator.AdvanceSample(&sample), S_OK) << "sample " << index;
+        ASSERT_EQ(sample.offset, open.track.offsets[index]) << "sample " << index;
+        ASSERT_EQ(sample.size, open.track.sizes[index]) << "sample " << index;
+    }
+}
