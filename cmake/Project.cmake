@@ -43,3 +43,19 @@ function(qt_folder_library name)
         target_link_libraries(${name} INTERFACE ${ARG_DEPENDS})
     endif()
 endfunction()
+
+# A copy of the module beside a program of this folder that loads it from its
+# own folder, made again whenever the module changes (a copy made when the
+# program links would go stale when only the module is rebuilt).
+function(qt_module_beside target)
+    if(NOT TARGET QuarnexQTSource)
+        return()
+    endif()
+    set(copy ${CMAKE_CURRENT_BINARY_DIR}/$<TARGET_FILE_NAME:QuarnexQTSource>)
+    add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${target}.module-copied
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:QuarnexQTSource> ${copy}
+        COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_CURRENT_BINARY_DIR}/${target}.module-copied
+        DEPENDS QuarnexQTSource VERBATIM)
+    add_custom_target(${target}_module DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${target}.module-copied)
+    add_dependencies(${target} ${target}_module)
+endfunction()
