@@ -6,6 +6,7 @@
 // track, every thread ends, nothing deadlocks (a watchdog ends a hung run)
 // and every framework object is gone at the end.
 #include "tests/filter/ExpectedStreams.h"
+#include "tests/support/BoxBuilder.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/MovieGraph.h"
@@ -13,8 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -151,7 +155,8 @@ HRESULT SeekAll(MovieGraph& graph, REFERENCE_TIME start)
     return S_OK;
 }
 
-// Pause/Run/Stop cycles with seek storms, while quality notifications arrive.
+// Pause/Run/Stop cycles with seek storms, while quality notifications and
+// seeks from other threads arrive.
 void Storm(MovieGraph& graph, const Movie& movie, uint32_t seed, Problems& problems, std::atomic<size_t>& samples)
 {
     Random random{seed};
@@ -253,12 +258,26 @@ TEST_F(MovieStress, FiltersCycledAndSeekedAtOnceWithQualityNotificationsDeliverO
                 std::this_thread::sleep_for(std::chrono::microseconds(100));
             }
         });
+        // Each filter also seeks from a thread of its own, across its
+        // state changes.
+        std::vector<std::unique_ptr<ComThread>> seekers;
+        for (size_t m = 0; m < movies.size(); ++m)
+            seekers.emplace_back(new ComThread([&, m] {
+                Random random{uint32_t(3000 + m)};
+                const uint32_t tenths = uint32_t(movies[m].expected[0].MediaDuration() / 1000000);
+                while (storming) {
+                    if (SeekAll(*graphs[m], REFERENCE_TIME(random.Next(tenths)) * 1000000) != S_OK)
+                        problems.Add(movies[m].name + ": a seek from another thread failed");
+                    random.Pause();
+                }
+            }));
         std::vector<std::unique_ptr<ComThread>> drivers;
         for (size_t m = 0; m < movies.size(); ++m)
             drivers.emplace_back(new ComThread(
                 [&, m] { Storm(*graphs[m], movies[m], uint32_t(1000 + m), problems, samples); }));
         drivers.clear(); // joins them
         storming = false;
+        seekers.clear();
     }
     {
         std::vector<std::unique_ptr<ComThread>> drivers;
@@ -385,6 +404,53 @@ TEST_F(MovieStress, FiltersReleasedWhileTheirPinsDeliverEndEveryThreadAndGiveEve
     EXPECT_GE(midStream.load(), 4 * int(movies.size()));
     RecordProperty("releasedMidStream", midStream.load());
     // ComTest's end checks that every pin, filter, sink and enumerator is gone.
+}
+
+// A graph that goes while a pin reports a failure to it: the pin's thread
+// must not reach a graph that has left, nor read the filter's event sink as
+// it is cleared. The first track of the movie is given a sample far larger
+// than any buffer, so that its pin fails there, just after its end of stream.
+TEST_F(MovieStress, GraphsReleasedAsTheirPinsReportAFailureAreNeverReachedAfterwards)
+{
+    const Movie& movie = movies[1];
+    std::vector<uint8_t> bytes = ReadFileBytes(movie.path);
+    const uint8_t type[] = {'s', 't', 's', 'z'};
+    auto box = std::search(bytes.begin(), bytes.end(), std::begin(type), std::end(type));
+    ASSERT_NE(bytes.end(), box);
+    const size_t entry = size_t(box - bytes.begin()) + 16 + 4 * 12; // the thirteenth sample's size
+    ASSERT_LT(entry + 4, bytes.size());
+    const uint8_t huge[] = {0x01, 0x00, 0x00, 0x00}; // 16 MiB
+    std::memcpy(&bytes[entry], huge, 4);
+    const std::string path = TempPath("stress-oversized-sample.mp4");
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+
+    Watchdog watchdog("graphs released as their pins fail", 300);
+    Problems problems;
+    std::atomic<int> failures{0};
+    {
+        std::vector<std::unique_ptr<ComThread>> drivers;
+        for (int d = 0; d < 4; ++d)
+            drivers.emplace_back(new ComThread([&] {
+                for (int round = 0; round < 10; ++round) {
+                    MovieGraph graph;
+                    if (graph.Load(path) != S_OK || graph.ConnectAll() != S_OK || graph.Run() != S_OK) {
+                        problems.Add("the altered movie does not run");
+                        return;
+                    }
+                    // The end of stream comes just before the failure is reported.
+                    if (!graph.Sink(0).WaitForEndOfStream(1, kStreamTimeout))
+                        problems.Add("the failing pin never ended its stream");
+                    if (graph.Sink(0).SampleCount() != 12)
+                        problems.Add("not the twelve samples before the oversized one");
+                    failures += graph.graph->EventCount(EC_ERRORABORT);
+                    graph.graph->Release();
+                    graph.graph = nullptr;
+                }
+            }));
+    }
+    problems.Report();
+    std::remove(path.c_str());
+    RecordProperty("failuresSeen", failures.load());
 }
 
 } // namespace
