@@ -2,9 +2,9 @@
 // exactly the sample at the new start; seek storms with quality notifications
 // from another thread never deadlock and never deliver a broken sample.
 #include "tests/filter/ExpectedStreams.h"
-#include "tests/support/MovieGraph.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/MovieGraph.h"
 #include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>

@@ -42,7 +42,8 @@ struct Random {
 // A thread that may use COM objects.
 class ComThread {
 public:
-    template <class Body> explicit ComThread(Body body)
+    template <class Body>
+    explicit ComThread(Body body)
         : thread([body]() mutable {
               HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
               body();
@@ -201,8 +202,8 @@ void Storm(MovieGraph& graph, const Movie& movie, uint32_t seed, Problems& probl
 void PlayToTheEnd(MovieGraph& graph, const Movie& movie, uint32_t seed, Problems& problems)
 {
     Random random{seed};
-    const REFERENCE_TIME start = REFERENCE_TIME(random.Next(uint32_t(movie.expected[0].MediaDuration() / 1000000))) *
-                                 1000000;
+    const REFERENCE_TIME start =
+        REFERENCE_TIME(random.Next(uint32_t(movie.expected[0].MediaDuration() / 1000000))) * 1000000;
     if (SeekAll(graph, start) != S_OK || graph.Run() != S_OK) {
         problems.Add(movie.name + ": no run from " + std::to_string(start));
         return;
@@ -273,8 +274,8 @@ TEST_F(MovieStress, FiltersCycledAndSeekedAtOnceWithQualityNotificationsDeliverO
             }));
         std::vector<std::unique_ptr<ComThread>> drivers;
         for (size_t m = 0; m < movies.size(); ++m)
-            drivers.emplace_back(new ComThread(
-                [&, m] { Storm(*graphs[m], movies[m], uint32_t(1000 + m), problems, samples); }));
+            drivers.emplace_back(
+                new ComThread([&, m] { Storm(*graphs[m], movies[m], uint32_t(1000 + m), problems, samples); }));
         drivers.clear(); // joins them
         storming = false;
         seekers.clear();
@@ -395,8 +396,8 @@ TEST_F(MovieStress, FiltersReleasedWhileTheirPinsDeliverEndEveryThreadAndGiveEve
             drivers.emplace_back(new ComThread([&, m] {
                 for (int round = 0; round < 4; ++round)
                     for (int how = 0; how < int(Release::COUNT); ++how)
-                        ReleaseWhileStreaming(movies[m], Release(how), uint32_t(m * 100 + round * 10 + how),
-                                              problems, midStream);
+                        ReleaseWhileStreaming(movies[m], Release(how), uint32_t(m * 100 + round * 10 + how), problems,
+                                              midStream);
             }));
     }
     problems.Report();
