@@ -187,14 +187,15 @@ HRESULT FilterBase::JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName)
 {
     AutoLock guard(lock);
     graph = newGraph;
-    eventSink = nullptr;
-    if (newGraph) {
-        // The graph owns this filter, so its event sink is held uncounted.
-        IMediaEventSink* sink = nullptr;
-        if (SUCCEEDED(newGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) && sink) {
-            eventSink = sink;
-            sink->Release();
-        }
+    // The graph owns this filter, so its event sink is held uncounted.
+    IMediaEventSink* sink = nullptr;
+    if (newGraph && SUCCEEDED(newGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) && sink)
+        sink->Release();
+    {
+        // Waits for a report to the old graph that a streaming thread has
+        // under way, so that the graph is not reached once it has let go.
+        AutoLock events(&eventLock);
+        eventSink = sink;
     }
     delete[] name;
     name = DuplicateWide(newName);
@@ -203,14 +204,20 @@ HRESULT FilterBase::JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName)
 
 HRESULT FilterBase::QueryVendorInfo(LPWSTR*) { return E_NOTIMPL; }
 
+IMediaEventSink* FilterBase::EventSink() const
+{
+    AutoLock events(&eventLock);
+    return eventSink;
+}
+
 HRESULT FilterBase::NotifyGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2)
 {
-    IMediaEventSink* sink = eventSink;
-    if (!sink)
+    AutoLock events(&eventLock);
+    if (!eventSink)
         return E_NOTIMPL;
     if (code == EC_COMPLETE)
         param2 = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this));
-    return sink->Notify(code, param1, param2);
+    return eventSink->Notify(code, param1, param2);
 }
 
 void FilterBase::BumpPinSetVersion() { pinSetVersion.fetch_add(1); }

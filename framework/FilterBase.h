@@ -45,7 +45,9 @@ public:
     STDMETHODIMP Unregister() override;
 
     // Passes an event to the graph; EC_COMPLETE carries this filter as its
-    // second parameter.
+    // second parameter. Safe from streaming threads while the filter leaves
+    // its graph: the graph is either reached before JoinFilterGraph returns,
+    // or not at all.
     HRESULT NotifyGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2);
     void BumpPinSetVersion();
     bool IsActive();
@@ -54,7 +56,7 @@ public:
 
     CritSection* Lock() const { return lock; }
     IFilterGraph* Graph() const { return graph; }
-    IMediaEventSink* EventSink() const { return eventSink; }
+    IMediaEventSink* EventSink() const;
 
 private:
     HRESULT StopPins();
@@ -66,7 +68,13 @@ private:
     CritSection* lock;
     WCHAR* name;
     IFilterGraph* graph;
+    // Held uncounted, since the graph owns this filter. The graph may leave
+    // while a streaming thread reports to it, so eventLock guards the pointer
+    // and is held across each report: the graph is told of the filter's
+    // leaving only once no report to it is under way. It is never the state
+    // lock, which the streaming threads must not wait for.
     IMediaEventSink* eventSink;
+    mutable CritSection eventLock;
     std::atomic<LONG> pinSetVersion;
     // A Pause failed after activating some pins; cleared by Stop.
     bool partlyPaused;

@@ -154,6 +154,26 @@ std::vector<uint8_t> ExpectedSample(const ExpectedStream& stream, size_t index, 
     return stream.packets.at(index);
 }
 
+size_t SampleIndexAt(const ExpectedStream& stream, REFERENCE_TIME start)
+{
+    const uint64_t count = stream.packets.size();
+    const REFERENCE_TIME duration = stream.MediaDuration();
+    if (start <= 0)
+        return 0;
+    if (start >= duration)
+        return size_t(count);
+    return size_t(uint64_t(start) * count / uint64_t(duration));
+}
+
+SampleCatalogue CatalogueSamples(const ExpectedStream& stream)
+{
+    SampleCatalogue catalogue;
+    for (size_t n = 0; n < stream.packets.size(); ++n)
+        for (bool first : {false, true})
+            catalogue[ExpectedSample(stream, n, first)] = n;
+    return catalogue;
+}
+
 std::string DeliveredFolder()
 {
     const char* folder = std::getenv("QT_DELIVERED");

@@ -8,6 +8,7 @@
 #include "tests/support/SinkPin.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,15 @@ std::vector<uint8_t> ExpectedAnnexB(const std::vector<uint8_t>& sample, const Ex
 // sample after a start or a jump (H.264 then carries the sequence set too).
 // An AAC sample is its frame of ffmpeg's ADTS stream.
 std::vector<uint8_t> ExpectedSample(const ExpectedStream& stream, size_t index, bool first);
+
+// The sample a start position gives: the one whose share of the track's
+// duration holds it; 0 before the start, the sample count from the end on.
+size_t SampleIndexAt(const ExpectedStream& stream, REFERENCE_TIME start);
+
+// Every sample of the stream as a pin may deliver it, in either form, keyed
+// by its bytes: the index of the sample those bytes are.
+using SampleCatalogue = std::map<std::vector<uint8_t>, size_t>;
+SampleCatalogue CatalogueSamples(const ExpectedStream& stream);
 
 // The folder for what the pins delivered (created when missing), or "" when
 // the test command named none.

@@ -3,11 +3,11 @@
 // memory outside its buffers (the sanitizer builds check that), no pin
 // delivers more than its track holds, and each pin ends its stream, with
 // EC_ERRORABORT when its tables could not be read.
-#include "tests/filter/MovieGraph.h"
 #include "tests/support/BoxBuilder.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/HostileMovies.h"
+#include "tests/support/MovieGraph.h"
 #include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>

@@ -2,16 +2,15 @@
 // exactly the sample at the new start; seek storms with quality notifications
 // from another thread never deadlock and never deliver a broken sample.
 #include "tests/filter/ExpectedStreams.h"
-#include "tests/filter/MovieGraph.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/MovieGraph.h"
 #include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <map>
 #include <memory>
 #include <thread>
 
@@ -41,16 +40,7 @@ protected:
     }
 
     // The sample index that a start position gives on pin i.
-    size_t IndexAt(int i, REFERENCE_TIME start)
-    {
-        const uint64_t count = expected[size_t(i)].packets.size();
-        const REFERENCE_TIME duration = expected[size_t(i)].MediaDuration();
-        if (start <= 0)
-            return 0;
-        if (start >= duration)
-            return size_t(count);
-        return size_t(uint64_t(start) * count / uint64_t(duration));
-    }
+    size_t IndexAt(int i, REFERENCE_TIME start) { return SampleIndexAt(expected[size_t(i)], start); }
 
     HRESULT SeekAll(REFERENCE_TIME start)
     {
@@ -155,11 +145,9 @@ TEST_F(MovieSeeking, SeeksWithQualityNotificationsFromAnotherThreadDeliverOnlyWh
 {
     Watchdog watchdog("seeks with quality notifications", 300);
     // Every sample as it may be delivered: its index, by its bytes.
-    std::vector<std::map<std::vector<uint8_t>, size_t>> known(expected.size());
-    for (size_t i = 0; i < expected.size(); ++i)
-        for (size_t n = 0; n < expected[i].packets.size(); ++n)
-            for (bool first : {false, true})
-                known[i][ExpectedSample(expected[i], n, first)] = n;
+    std::vector<SampleCatalogue> known;
+    for (const ExpectedStream& stream : expected)
+        known.push_back(CatalogueSamples(stream));
 
     ASSERT_EQ(S_OK, movie->Run());
     std::atomic<bool> seeking{true};

@@ -3,9 +3,9 @@
 #include "framework/ComPtr.h"
 #include "parser/StreamTypes.h"
 #include "platform/TestHooks.h"
-#include "tests/filter/MovieGraph.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/MovieGraph.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 // of one average sample. What was delivered is also left for the script that
 // decodes it with ffmpeg (tests/fixtures/check-delivered.sh).
 #include "tests/filter/ExpectedStreams.h"
-#include "tests/filter/MovieGraph.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/MovieGraph.h"
 #include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,7 @@
 #include "tests/framework/FrameworkFakes.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/RegistryReader.h"
-#include "tests/support/SinkFilter.h"
-#include "tests/support/TestGraph.h"
+#include "tests/support/SourceGraph.h"
 
 #include <memory>
 #include <string>
@@ -19,20 +18,11 @@ protected:
     {
         ComTest::SetUp();
         filter = TestFilter::Create();
+        host.reset(new SourceGraph(filter, false)); // the tests that need a graph make their own
     }
     void TearDown() override
     {
-        filter->Stop();
-        for (SinkFilter* sink : sinks) {
-            IPin* peer = nullptr;
-            if (SUCCEEDED(sink->Input().ConnectedTo(&peer))) {
-                peer->Disconnect();
-                peer->Release();
-            }
-            sink->Input().Disconnect();
-            sink->Release();
-        }
-        filter->Release();
+        host.reset();
         ComTest::TearDown();
     }
 
@@ -41,10 +31,10 @@ protected:
     // Connects the pin to a sink of its own that takes any type.
     void Connect(TestPin* pin)
     {
-        SinkFilter* sink = SinkFilter::Create();
-        sinks.push_back(sink);
         MediaTypeRecord type = MakeType(MEDIATYPE_Video, MEDIASUBTYPE_None, FORMAT_None);
-        ASSERT_EQ(S_OK, pin->Connect(sink->Input().AsPin(), &type));
+        HRESULT result = E_FAIL;
+        host->Connect(pin, &type, &result);
+        ASSERT_EQ(S_OK, result);
     }
 
     FILTER_STATE State()
@@ -54,8 +44,8 @@ protected:
         return state;
     }
 
-    TestFilter* filter = nullptr;
-    std::vector<SinkFilter*> sinks;
+    std::unique_ptr<SourceGraph> host;
+    TestFilter* filter = nullptr; // the host's source
 };
 
 TEST_F(FilterBaseTest, RunFromStoppedActivatesThenRunsOnlyConnectedPins)

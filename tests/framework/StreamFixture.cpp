@@ -5,28 +5,14 @@
 void StreamFixture::SetUp()
 {
     ComTest::SetUp();
-    graph = TestGraph::Create();
     filter = TestFilter::Create();
-    ASSERT_EQ(S_OK, graph->AddFilter(filter, L"source"));
+    host.reset(new SourceGraph(filter));
+    graph = host->graph;
 }
 
 void StreamFixture::TearDown()
 {
-    if (filter)
-        filter->Stop();
-    for (SinkFilter* sink : sinks) {
-        IPin* peer = nullptr;
-        if (SUCCEEDED(sink->Input().ConnectedTo(&peer))) {
-            peer->Disconnect();
-            peer->Release();
-        }
-        sink->Input().Disconnect();
-        sink->Release();
-    }
-    sinks.clear();
-    if (filter)
-        filter->Release();
-    graph->Release();
+    host.reset();
     ComTest::TearDown();
 }
 
@@ -34,19 +20,15 @@ StreamTestPin* StreamFixture::AddPin(LPCWSTR name) { return new StreamTestPin(fi
 
 SinkPin& StreamFixture::Connect(StreamTestPin* pin)
 {
-    SinkFilter* sink = SinkFilter::Create();
-    sinks.push_back(sink);
-    EXPECT_EQ(S_OK, pin->Connect(sink->Input().AsPin(), nullptr));
-    return sink->Input();
+    HRESULT result = E_FAIL;
+    SinkPin& sink = host->Connect(pin, nullptr, &result);
+    EXPECT_EQ(S_OK, result);
+    return sink;
 }
 
 void StreamFixture::DestroyFilter()
 {
-    // The sinks hold the pins, and so the filter; they let go first.
-    for (SinkFilter* sink : sinks)
-        sink->Input().Disconnect();
-    graph->RemoveFilter(filter);
-    filter->Release();
+    host->ReleaseSource();
     filter = nullptr;
 }
 

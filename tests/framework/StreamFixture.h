@@ -6,11 +6,10 @@
 #include "tests/framework/FrameworkFakes.h"
 #include "tests/framework/StreamTestPin.h"
 #include "tests/support/ComTest.h"
-#include "tests/support/SinkFilter.h"
-#include "tests/support/TestGraph.h"
+#include "tests/support/SourceGraph.h"
 
 #include <functional>
-#include <vector>
+#include <memory>
 
 class StreamFixture : public ComTest {
 protected:
@@ -27,9 +26,9 @@ protected:
 
     FILTER_STATE State();
 
+    std::unique_ptr<SourceGraph> host;
     TestGraph* graph = nullptr;
-    TestFilter* filter = nullptr;
-    std::vector<SinkFilter*> sinks;
+    TestFilter* filter = nullptr; // the host's source, until DestroyFilter
 };
 
 // The positions of the samples a sink recorded, in arrival order.

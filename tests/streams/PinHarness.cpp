@@ -40,28 +40,24 @@ MediaTypeRecord StreamTypeOf(StreamKind kind)
     return type;
 }
 
-PinHarness::PinHarness()
+namespace {
+
+SourceFilterBase* NewHostFilter()
 {
-    filter = new SourceFilterBase("host", nullptr, GUID_NULL);
+    auto* filter = new SourceFilterBase("host", nullptr, GUID_NULL);
     static_cast<IBaseFilter*>(filter)->AddRef();
-    graph = TestGraph::Create();
-    graph->AddFilter(filter, L"source");
+    return filter;
 }
+
+} // namespace
+
+PinHarness::PinHarness() : PinHarness(NewHostFilter()) {}
+
+PinHarness::PinHarness(SourceFilterBase* created) : SourceGraph(created), filter(created) {}
 
 PinHarness::~PinHarness()
 {
-    filter->Stop();
-    for (SinkFilter* sink : sinks) {
-        IPin* peer = nullptr;
-        if (SUCCEEDED(sink->Input().ConnectedTo(&peer))) {
-            peer->Disconnect();
-            peer->Release();
-        }
-        sink->Input().Disconnect();
-        sink->Release();
-    }
-    graph->Release();
-    static_cast<IBaseFilter*>(filter)->Release(); // destroys the pins
+    Close(); // destroys the pins, which close the files
     for (const TrackFile& file : files)
         std::remove(file.path.c_str());
 }
@@ -133,23 +129,4 @@ FilledSample PinHarness::Fill(MovieOutputPin* pin, LONG bufferSize)
     sample.Reset();
     allocator->Decommit();
     return filled;
-}
-
-SinkPin& PinHarness::Connect(MovieOutputPin* pin)
-{
-    SinkFilter* sink = SinkFilter::Create();
-    sinks.push_back(sink);
-    static_cast<IPin*>(pin)->Connect(sink->Input().AsPin(), nullptr);
-    return sink->Input();
-}
-
-HRESULT PinHarness::Run()
-{
-    HRESULT result = filter->Pause();
-    return FAILED(result) ? result : filter->Run(0);
-}
-
-HRESULT PinHarness::Stop()
-{
-    return filter->Stop();
 }

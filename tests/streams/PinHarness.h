@@ -6,8 +6,7 @@
 
 #include "streams/MovieOutputPin.h"
 #include "tests/streams/TrackFile.h"
-#include "tests/support/SinkFilter.h"
-#include "tests/support/TestGraph.h"
+#include "tests/support/SourceGraph.h"
 
 #include <string>
 #include <vector>
@@ -38,12 +37,10 @@ struct FilledSample {
 // payload's bytes follow from the seed.
 std::vector<uint8_t> NalSample(const std::vector<uint32_t>& payloadSizes, uint8_t seed);
 
-class PinHarness {
+class PinHarness : public SourceGraph {
 public:
     PinHarness();
     ~PinHarness();
-    PinHarness(const PinHarness&) = delete;
-    PinHarness& operator=(const PinHarness&) = delete;
 
     // Writes the track's file as fileName and makes a pin for it.
     MovieOutputPin* AddPin(const PinTrack& track, const std::string& fileName);
@@ -55,14 +52,14 @@ public:
     // One FillSample call on a sample of an allocator with this buffer size.
     FilledSample Fill(MovieOutputPin* pin, LONG bufferSize = MovieOutputPin::kBufferSize);
 
-    SinkPin& Connect(MovieOutputPin* pin);
-    HRESULT Run();
-    HRESULT Stop();
+    SinkPin& Connect(MovieOutputPin* pin) { return SourceGraph::Connect(static_cast<IPin*>(pin)); }
 
-    SourceFilterBase* filter = nullptr; // one counted reference
-    TestGraph* graph = nullptr;
-    std::vector<SinkFilter*> sinks;
+    // The source as its own class; valid until the harness closes.
+    SourceFilterBase* const filter;
     std::vector<TrackFile> files;
+
+private:
+    explicit PinHarness(SourceFilterBase* created);
 };
 
 MediaTypeRecord StreamTypeOf(StreamKind kind);
