@@ -1,11 +1,11 @@
 // A sink that wants no more samples answers S_FALSE: the pin stops sending
 // without an end of stream or an error, the graph still stops at once, and the
 // next run streams the whole track again from its start.
-#include "tests/filter/MovieGraph.h"
 #include "tests/support/BoxBuilder.h"
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/HostileMovies.h"
+#include "tests/support/MovieGraph.h"
 #include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>

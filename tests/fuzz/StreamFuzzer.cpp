@@ -6,8 +6,8 @@
 // afterwards, and what the pins delivered must keep the rules of the hostile
 // movie suite; any breach ends the run as a finding.
 #include "streams/AdtsHeader.h"
-#include "tests/filter/MovieGraph.h"
 #include "tests/fuzz/FuzzInput.h"
+#include "tests/support/MovieGraph.h"
 #include "tests/support/Watchdog.h"
 
 #include <chrono>
@@ -97,7 +97,8 @@ void StreamInput(const char* path)
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStreamMilliseconds);
     for (int i = 0; i < movie.PinCount(); ++i) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (!movie.Sink(i).WaitForEndOfStreamOrSamples(kSamplesPerPin, DWORD(left.count() > 0 ? left.count() : 0)))
             Finding("pin %d neither delivered %zu samples nor ended its stream within %u ms (%zu delivered)", i,
                     kSamplesPerPin, unsigned(kStreamMilliseconds), movie.Sink(i).SampleCount());
