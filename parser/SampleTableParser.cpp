@@ -5,6 +5,7 @@
 #include "parser/MediaTypeBuilders.h"
 #include "parser/SampleDescription.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -74,18 +75,10 @@ void SampleTableWalker::ParseSampleDescription(BoxCursor& box)
     format = ReadSampleDescription(box, kind, movie, track);
 }
 
-// Chunks are numbered from 1 in increasing order and each holds samples: the
-// sample locator counts on both.
-bool IsUsableChunkMap(const ChunkMapEntry* map, uint32_t count)
-{
-    uint32_t previousFirstChunk = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (map[i].firstChunk <= previousFirstChunk || map[i].samplesPerChunk == 0)
-            return false;
-        previousFirstChunk = map[i].firstChunk;
-    }
-    return true;
-}
+// The sample-to-chunk table is read through a block that stays in the cache,
+// each entry turned around and checked as it is stored: one pass over a table
+// that can hold hundreds of thousands of entries.
+constexpr uint32_t kChunkMapEntriesPerRead = 4096;
 
 void SampleTableWalker::ParseSampleToChunk(BoxCursor& box)
 {
@@ -98,21 +91,31 @@ void SampleTableWalker::ParseSampleToChunk(BoxCursor& box)
     if (uint64_t(count) * sizeof(ChunkMapEntry) > uint64_t(box.Remaining()))
         return;
     std::unique_ptr<ChunkMapEntry[]> map(new (std::nothrow) ChunkMapEntry[count]);
-    if (!map)
+    const size_t blockEntries = std::min(count, kChunkMapEntriesPerRead);
+    std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[12 * blockEntries]);
+    if (!map || !block)
         return;
-    // One read for the whole table, then each entry is turned around in place.
-    BYTE* bytes = reinterpret_cast<BYTE*>(map.get());
-    if (!box.ReadBytes(bytes, size_t(count) * sizeof(ChunkMapEntry)))
-        return;
-    for (uint32_t i = 0; i < count; ++i) {
-        ChunkMapEntry entry;
-        ReadBigEndian32(bytes + 12 * size_t(i), &entry.firstChunk);
-        ReadBigEndian32(bytes + 12 * size_t(i) + 4, &entry.samplesPerChunk);
-        ReadBigEndian32(bytes + 12 * size_t(i) + 8, &entry.sampleDescriptionIndex);
-        map[i] = entry;
+    // Chunks are numbered from 1 in increasing order and each holds samples:
+    // the sample locator counts on both.
+    bool usable = true;
+    uint32_t previousFirstChunk = 0;
+    for (uint32_t stored = 0; stored < count;) {
+        const uint32_t entries = std::min(count - stored, kChunkMapEntriesPerRead);
+        if (!box.ReadBytes(block.get(), 12 * size_t(entries)))
+            return;
+        for (uint32_t i = 0; i < entries; ++i) {
+            ChunkMapEntry& entry = map[stored + i];
+            const BYTE* bytes = block.get() + 12 * size_t(i);
+            ReadBigEndian32(bytes, &entry.firstChunk);
+            ReadBigEndian32(bytes + 4, &entry.samplesPerChunk);
+            ReadBigEndian32(bytes + 8, &entry.sampleDescriptionIndex);
+            usable = usable && entry.firstChunk > previousFirstChunk && entry.samplesPerChunk != 0;
+            previousFirstChunk = entry.firstChunk;
+        }
+        stored += entries;
     }
     hasOwnChunkMap = kind == HandlerKind::Video || kind == HandlerKind::Sound;
-    chunkMapUsable = IsUsableChunkMap(map.get(), count);
+    chunkMapUsable = usable;
     movie.StoreChunkMap(kind, std::move(map), count);
 }
 

@@ -40,6 +40,14 @@ uint32_t ScaleIndex(uint64_t t, uint32_t count, uint64_t d)
     return static_cast<uint32_t>(quotient); // below count, since t < d
 }
 
+// Samples in a run: its chunks (up to the next run's first) times its samples
+// per chunk, capped.
+uint64_t SamplesInRun(const ChunkMapEntry& run, const ChunkMapEntry& next)
+{
+    const uint64_t chunks = next.firstChunk - run.firstChunk;
+    return std::min(chunks * run.samplesPerChunk, kBeyondAnySample);
+}
+
 } // namespace
 
 SampleLocator::SampleLocator(FileReader* sizeReader, FileReader* chunkReader)
@@ -69,24 +77,26 @@ bool SampleLocator::SetChunkMap(StreamKind streamKind, std::shared_ptr<const Chu
     placed = false;
     if (!entries || count == 0 || entries[0].firstChunk == 0)
         return false;
-    // Chunk numbers that go down would give runs of negative length: such a
-    // map cannot say where any sample after them lies.
-    for (uint32_t i = 1; i < count; ++i)
-        if (entries[i].firstChunk < entries[i - 1].firstChunk)
-            return false;
-
     const uint32_t blocks = (count - 1) / kRunsPerBlock + 1;
-    blockFirstSamples.reset(new (std::nothrow) uint64_t[blocks]);
-    if (!blockFirstSamples)
+    std::unique_ptr<uint64_t[]> index(new (std::nothrow) uint64_t[blocks]);
+    if (!index)
         return false;
-    chunkMap = std::move(entries);
-    chunkMapCount = count;
+    // One pass: each run's length needs the next run's first chunk, and chunk
+    // numbers that go down would give runs of negative length: such a map
+    // cannot say where any sample after them lies.
     uint64_t firstSample = 0;
     for (uint32_t i = 0; i < count; ++i) {
         if (i % kRunsPerBlock == 0)
-            blockFirstSamples[i / kRunsPerBlock] = firstSample;
-        firstSample = std::min(firstSample + RunLength(i), kBeyondAnySample);
+            index[i / kRunsPerBlock] = firstSample;
+        if (i + 1 < count) {
+            if (entries[i + 1].firstChunk < entries[i].firstChunk)
+                return false;
+            firstSample = std::min(firstSample + SamplesInRun(entries[i], entries[i + 1]), kBeyondAnySample);
+        }
     }
+    chunkMap = std::move(entries);
+    chunkMapCount = count;
+    blockFirstSamples = std::move(index);
     ActiveCursor().chunkMode = (count == 1 && chunkMap[0].samplesPerChunk == 1) ? 0 : 1;
     return true;
 }
@@ -133,8 +143,7 @@ uint64_t SampleLocator::RunLength(uint32_t run) const
     // The last run is open-ended: it holds whatever the track has left.
     if (run + 1 >= chunkMapCount)
         return 0;
-    const uint64_t chunks = chunkMap[run + 1].firstChunk - chunkMap[run].firstChunk;
-    return std::min(chunks * chunkMap[run].samplesPerChunk, kBeyondAnySample);
+    return SamplesInRun(chunkMap[run], chunkMap[run + 1]);
 }
 
 uint64_t SampleLocator::FirstSampleOfRun(uint32_t run) const

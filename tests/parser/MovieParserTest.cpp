@@ -309,3 +309,26 @@ TEST(MovieParser, RefusedPinStillCountsAsStreamableButGetsNoHandOver)
 }
 
 } // namespace
+
+// A table of thousands of entries is read in blocks: every entry must come
+// through whole and in place, and a fault in the last block must still be seen.
+TEST(MovieParser, LongChunkMapsComeThroughWholeAcrossReadBlocks)
+{
+    TrackSpec track = SoundTrack();
+    track.chunkMap.clear();
+    for (uint32_t i = 0; i < 10000; ++i)
+        track.chunkMap.push_back({2 * i + 1, 1 + i % 3, 1 + i % 2});
+    track.sampleCount = 0;
+    for (uint32_t i = 0; i + 1 < 10000; ++i)
+        track.sampleCount += 2 * (1 + i % 3);
+    track.sampleCount += 1 + 9999 % 3;
+    auto parsed = ParseBytes(BuildMovie(MovieOf({track})));
+    uint32_t count = 0;
+    const ChunkMapEntry* audio = parsed->movie->GetAudioChunkMap(&count);
+    EXPECT_EQ(track.chunkMap, MapOf(audio, count));
+    EXPECT_EQ(1u, parsed->host.Pins().size());
+
+    track.chunkMap[9998].samplesPerChunk = 0;
+    parsed = ParseBytes(BuildMovie(MovieOf({track})));
+    EXPECT_EQ(0u, parsed->host.Pins().size());
+}
