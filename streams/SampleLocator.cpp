@@ -146,15 +146,7 @@ uint64_t SampleLocator::RunLength(uint32_t run) const
     return SamplesInRun(chunkMap[run], chunkMap[run + 1]);
 }
 
-uint64_t SampleLocator::FirstSampleOfRun(uint32_t run) const
-{
-    uint64_t first = blockFirstSamples[run / kRunsPerBlock];
-    for (uint32_t i = run - run % kRunsPerBlock; i < run; ++i)
-        first = std::min(first + RunLength(i), kBeyondAnySample);
-    return first;
-}
-
-uint32_t SampleLocator::RunHolding(uint32_t index) const
+uint32_t SampleLocator::RunHolding(uint32_t index, uint64_t* firstSample) const
 {
     // The last run that starts at or before the sample; runs of zero chunks
     // share their start with the next run and are passed over. The block is
@@ -172,6 +164,7 @@ uint32_t SampleLocator::RunHolding(uint32_t index) const
         first = next;
         ++run;
     }
+    *firstSample = first;
     return run; // the first run starts at sample 0
 }
 
@@ -223,13 +216,14 @@ HRESULT SampleLocator::LocateSample(uint32_t index)
     if (chunkMapCount == 0 || sizeTableOffset <= 0 || chunkTableOffset <= 0)
         return Remember(E_FAIL);
 
-    uint32_t runIndex = RunHolding(index);
+    uint64_t firstOfRun = 0;
+    uint32_t runIndex = RunHolding(index, &firstOfRun);
     const ChunkMapEntry& run = chunkMap[runIndex];
     // Only the open-ended last run can be empty here: the map holds fewer
     // samples than the track claims.
     if (run.samplesPerChunk == 0)
         return Remember(E_FAIL);
-    uint64_t withinRun = index - FirstSampleOfRun(runIndex);
+    uint64_t withinRun = index - firstOfRun;
     uint64_t chunk = run.firstChunk + withinRun / run.samplesPerChunk;
     uint32_t before = static_cast<uint32_t>(withinRun % run.samplesPerChunk);
     if (chunk > chunkCount) // also catches chunk numbers past 32 bits

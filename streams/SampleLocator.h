@@ -113,9 +113,9 @@ private:
 
     ChunkCursorSet& ActiveCursor() { return kind == StreamKind::Aac ? aacCursor : avcCursor; }
     bool HasTiming() const;
-    uint32_t RunHolding(uint32_t index) const;
+    // The run that holds the sample, and that run's first sample.
+    uint32_t RunHolding(uint32_t index, uint64_t* firstSample) const;
     uint64_t RunLength(uint32_t run) const; // samples in the run, capped
-    uint64_t FirstSampleOfRun(uint32_t run) const;
     bool ReadChunkOffset(uint32_t chunk, int64_t* offset);
     bool AddSizesBefore(uint32_t index, uint32_t count, int64_t* offset);
     HRESULT EnterNextChunk(ChunkCursorSet& cursor);

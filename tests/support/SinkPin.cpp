@@ -494,12 +494,11 @@ HRESULT SinkPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* out)
     return requirementsAnswer;
 }
 
-ReceivedSample SinkPin::Record(IMediaSample* sample)
+ReceivedSample SinkPin::Record(IMediaSample* sample, LONG length, bool copyBytes)
 {
     ReceivedSample record{};
     BYTE* data = nullptr;
-    LONG length = sample->GetActualDataLength();
-    if (SUCCEEDED(sample->GetPointer(&data)) && data && length > 0)
+    if (copyBytes && SUCCEEDED(sample->GetPointer(&data)) && data && length > 0)
         record.bytes.assign(data, data + length);
     record.timeResult = sample->GetTime(&record.start, &record.stop);
     record.syncPoint = sample->IsSyncPoint() == S_OK;
@@ -512,11 +511,11 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
 {
     if (!sample)
         return E_POINTER;
-    // The copy is made before the lock is taken; counting needs none.
+    // Read once for the record and the totals, before the lock is taken;
+    // counting needs no copy of the bytes.
     const bool recorded = !countOnly.load();
-    ReceivedSample record{};
-    if (recorded)
-        record = Record(sample);
+    const LONG length = sample->GetActualDataLength();
+    ReceivedSample record = Record(sample, length, recorded);
     std::unique_lock<std::mutex> lock(mutex);
     HRESULT answer = Forced(SinkCall::Receive);
     changed.wait(lock, [&] { return !hold || flushing; });
@@ -524,11 +523,9 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
     if (flushing || totals.samples >= sampleLimit)
         return S_FALSE;
     ++totals.samples;
-    const LONG length = sample->GetActualDataLength();
     totals.bytes += length > 0 ? static_cast<unsigned long long>(length) : 0;
-    REFERENCE_TIME start = 0, stop = 0;
-    if (SUCCEEDED(sample->GetTime(&start, &stop)))
-        totals.lastStop = stop;
+    if (SUCCEEDED(record.timeResult))
+        totals.lastStop = record.stop;
     if (recorded)
         samples.push_back(std::move(record));
     // Only a thread waiting for samples cares; waking the others (the end of

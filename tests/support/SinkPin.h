@@ -145,7 +145,8 @@ private:
     HRESULT AnswerFor(const AM_MEDIA_TYPE& type); // called with the mutex held
     HRESULT Forced(SinkCall call);                // counts the call; mutex held
     HRESULT MakeOwnAllocator();                   // mutex held
-    static ReceivedSample Record(IMediaSample* sample);
+    // Everything but the bytes, which are copied only when copyBytes is set.
+    static ReceivedSample Record(IMediaSample* sample, LONG length, bool copyBytes);
 
     SinkFilter* filter;
     std::mutex mutex;
