@@ -95,22 +95,25 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadInPlaceWithoutAGapInTheStamps)
     EXPECT_EQ(track.samples[1], next.bytes);
     EXPECT_FALSE(next.discontinuity);
 
-    // 1,000,000 late plus one sample, rounded down to whole samples: 1,200,000.
+    // From where the stream stands, never from the last start: the next
+    // sample (2, at 800,000) plus 1,000,000 late plus one sample, rounded
+    // down to whole samples: 2,000,000, sample 5. Skipping from the start
+    // would deliver samples 3 and 4 again.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
-    EXPECT_EQ(1200000, pin->SeekBase());
+    EXPECT_EQ(2000000, pin->SeekBase());
     FilledSample skipped = harness.Fill(pin);
-    EXPECT_EQ(track.samples[3], skipped.bytes);
+    EXPECT_EQ(track.samples[5], skipped.bytes);
     EXPECT_EQ(2 * kStep, skipped.start); // right after the last one delivered
     EXPECT_EQ(3 * kStep, skipped.stop);
     EXPECT_TRUE(skipped.discontinuity);
 
+    // Again from the next sample, 6: 3,600,000, sample 9.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
-    EXPECT_EQ(2400000, pin->SeekBase());
+    EXPECT_EQ(3600000, pin->SeekBase());
     FilledSample again = harness.Fill(pin);
-    EXPECT_EQ(track.samples[6], again.bytes);
+    EXPECT_EQ(track.samples[9], again.bytes);
     EXPECT_EQ(3 * kStep, again.start);
     EXPECT_TRUE(again.discontinuity);
-    EXPECT_EQ(track.samples[7], harness.Fill(pin).bytes);
 
     // Past the end: the stream ends.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 100000000, 0}));
