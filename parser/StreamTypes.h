@@ -6,6 +6,8 @@
 
 #include "platform/Platform.h"
 
+#include <cstdint>
+
 // MEDIASUBTYPE_H264: an H.264 start-code byte stream, which the pin delivers.
 inline constexpr GUID AvcStreamSubtype = {0x34363248, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 // The parameter-set format block is a structure of this system's own.

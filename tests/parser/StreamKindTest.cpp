@@ -222,4 +222,27 @@ TEST(StreamKinds, CompressedSoundEntriesMatchFfprobe)
     }
 }
 
+TEST(StreamKinds, TrackTextShowsTheTrueSoundAndPictureValues)
+{
+    struct Case {
+        const char* name;
+        const char* line;
+    } cases[] = {
+        {"hevc-hvc1.mp4", "Media Info: Type:'vide' -- subType:'hvc1' -- Sample count:25\n"
+                          "Handler name: ''\nVideo Info:Image size: 160 x 120 --pixel depth: 24\n"},
+        {"pcm-s24le-96k.mov", "subType:'lpcm' -- Sample count:96000\n"},
+        {"pcm-s24le-96k.mov", "Audio Info: Channel number: 1--Sample rate: 96000 --sound depth: 24\n"},
+        {"pcm-s24be.mov", "Audio Info: Channel number: 1--Sample rate: 48000 --sound depth: 24\n"},
+        {"pcm-s16le-6ch.mov", "Audio Info: Channel number: 6--Sample rate: 48000 --sound depth: 16\n"},
+        {"ac3.mp4", "subType:'ac-3'"},
+        {"ac3.mp4", "Audio Info: Channel number: 6--Sample rate: 48000 --sound depth: 16\n"},
+        {"eac3.mp4", "Audio Info: Channel number: 2--Sample rate: 48000 --sound depth: 16\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto parsed = ParseFile(FixturePath(c.name));
+        EXPECT_NE(std::string::npos, parsed->Text().find(c.line)) << parsed->Text();
+    }
+}
+
 } // namespace
