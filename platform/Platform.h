@@ -6,18 +6,18 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <amvideo.h>
-#include <control.h>
-#include <dvdmedia.h>
-#include <evcode.h>
-#include <mmreg.h>
-#include <ocidl.h>
+#include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
+#include <ocidl.h>
 #include <strmif.h>
+#include <amvideo.h>
+#include <control.h>
 #include <uuids.h>
+#include <mmreg.h>
+#include <dvdmedia.h>
 #include <vfwmsgs.h>
-#include <windows.h>
+#include <evcode.h>
 #else
 #include "linux/WinApi.h"
 #include "linux/DShowInterfaces.h"
