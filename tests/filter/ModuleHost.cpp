@@ -51,6 +51,13 @@ ModuleHost::ModuleHost() : path(HostPath(QT_MODULE_PATH))
 
 void ExpectRegistered(const std::string& modulePath)
 {
+    ExpectClassesRegistered(modulePath);
+    EXPECT_EQ(filterClassText, ReadRegistryString(HKEY_CLASSES_ROOT, extensionsKey + "\\.mov", "Source Filter"));
+    EXPECT_EQ(filterClassText, ReadRegistryString(HKEY_CLASSES_ROOT, extensionsKey + "\\.MP4", "Source Filter"));
+}
+
+void ExpectClassesRegistered(const std::string& modulePath)
+{
     EXPECT_EQ("Quarnex QT File Source", ReadRegistryString(HKEY_CLASSES_ROOT, filterClassKey, nullptr));
     EXPECT_EQ("QT Source Property Page", ReadRegistryString(HKEY_CLASSES_ROOT, pageClassKey, nullptr));
     for (const std::string& classKey : {filterClassKey, pageClassKey}) {
@@ -71,9 +78,6 @@ void ExpectRegistered(const std::string& modulePath)
         '0',  't', 'y', '3', 0, 0, 0,    0, 0x38, 0, 0, 0, 0x38, 0, 0, 0,  // major and subtype: the GUID below
         0,    0,   0,   0,   0, 0, 0,    0, 0,    0, 0, 0, 0,    0, 0, 0}; // GUID_NULL, any type
     EXPECT_EQ(filterData, ReadRegistryBinary(HKEY_CLASSES_ROOT, filterInstanceKey, "FilterData"));
-
-    EXPECT_EQ(filterClassText, ReadRegistryString(HKEY_CLASSES_ROOT, extensionsKey + "\\.mov", "Source Filter"));
-    EXPECT_EQ(filterClassText, ReadRegistryString(HKEY_CLASSES_ROOT, extensionsKey + "\\.MP4", "Source Filter"));
 }
 
 void ExpectUnregistered()
