@@ -3,6 +3,7 @@
 #include "filter/ISourceInfo.h"
 #include "filter/module/ServerRegistration.h"
 #include "framework/ComPtr.h"
+#include "framework/Win32Failure.h"
 
 #include <cstdio>
 
@@ -68,7 +69,7 @@ HRESULT UnregisterExtensionKeys()
     if (error == ERROR_FILE_NOT_FOUND)
         return S_OK;
     if (error != ERROR_SUCCESS)
-        return RegistryFailure(DWORD(error));
+        return Win32Failure(DWORD(error));
     HRESULT result = S_OK;
     for (const char* extension : extensions)
         if (NamesClass(key, extension, classText)) {

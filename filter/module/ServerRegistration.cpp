@@ -4,6 +4,7 @@
 #include "filter/module/FactoryTemplate.h"
 #include "filter/module/FilterRegistration.h"
 #include "framework/ComPtr.h"
+#include "framework/Win32Failure.h"
 
 #include <cstring>
 
@@ -30,12 +31,12 @@ HRESULT ModulePath(WCHAR (&path)[MAX_PATH])
     char narrow[MAX_PATH];
     DWORD length = GetModuleFileNameA(ModuleInstance, narrow, MAX_PATH);
     if (length == 0)
-        return RegistryFailure(GetLastError());
+        return LastErrorFailure();
     // A path cut to fit the buffer would register a server that is not there.
     if (length >= MAX_PATH)
-        return RegistryFailure(ERROR_INSUFFICIENT_BUFFER);
+        return Win32Failure(ERROR_INSUFFICIENT_BUFFER);
     if (MultiByteToWideChar(CP_ACP, 0, narrow, -1, path, MAX_PATH) == 0)
-        return RegistryFailure(GetLastError());
+        return LastErrorFailure();
     return S_OK;
 }
 
@@ -66,7 +67,7 @@ HRESULT NarrowText(const WCHAR* text, char* buffer, int size)
     if (!text)
         return E_POINTER;
     if (WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, size, nullptr, nullptr) == 0)
-        return RegistryFailure(GetLastError());
+        return LastErrorFailure();
     return S_OK;
 }
 
@@ -117,7 +118,7 @@ HRESULT RegisterServerKeys(REFCLSID clsid, const WCHAR* name, const WCHAR* path,
     HKEY classKey = nullptr;
     LONG error = RegCreateKeyA(HKEY_CLASSES_ROOT, keyPath, &classKey);
     if (error != ERROR_SUCCESS)
-        return RegistryFailure(DWORD(error));
+        return Win32Failure(DWORD(error));
     HKEY serverKey = nullptr;
     error = RegSetValueA(classKey, nullptr, REG_SZ, narrowName, DWORD(std::strlen(narrowName)));
     if (error == ERROR_SUCCESS)
@@ -130,7 +131,7 @@ HRESULT RegisterServerKeys(REFCLSID clsid, const WCHAR* name, const WCHAR* path,
     if (serverKey)
         RegCloseKey(serverKey);
     RegCloseKey(classKey);
-    return error == ERROR_SUCCESS ? S_OK : RegistryFailure(DWORD(error));
+    return error == ERROR_SUCCESS ? S_OK : Win32Failure(DWORD(error));
 }
 
 HRESULT UnregisterServerKeys(REFCLSID clsid)
@@ -149,7 +150,7 @@ HRESULT DeleteKeyTree(HKEY parent, const char* name)
     if (error == ERROR_FILE_NOT_FOUND)
         return S_OK;
     if (error != ERROR_SUCCESS)
-        return RegistryFailure(DWORD(error));
+        return Win32Failure(DWORD(error));
     // Each pass removes the subkey found at index kept. One that is still
     // found there afterwards cannot be removed: the walk steps past it rather
     // than find it again for ever.
@@ -169,5 +170,5 @@ HRESULT DeleteKeyTree(HKEY parent, const char* name)
     }
     RegCloseKey(key);
     error = RegDeleteKeyA(parent, name);
-    return error == ERROR_SUCCESS ? S_OK : RegistryFailure(DWORD(error));
+    return error == ERROR_SUCCESS ? S_OK : Win32Failure(DWORD(error));
 }
