@@ -4,6 +4,7 @@
 #include "filter/module/FactoryTemplate.h"
 #include "filter/module/FilterRegistration.h"
 #include "framework/ComPtr.h"
+#include "framework/WideText.h"
 #include "framework/Win32Failure.h"
 
 #include <cstring>
@@ -35,9 +36,7 @@ HRESULT ModulePath(WCHAR (&path)[MAX_PATH])
     // A path cut to fit the buffer would register a server that is not there.
     if (length >= MAX_PATH)
         return Win32Failure(ERROR_INSUFFICIENT_BUFFER);
-    if (MultiByteToWideChar(CP_ACP, 0, narrow, -1, path, MAX_PATH) == 0)
-        return LastErrorFailure();
-    return S_OK;
+    return CopyWide(narrow, path, MAX_PATH);
 }
 
 // Each row's filter entry through the newer filter mapper, or the older one
@@ -62,21 +61,12 @@ HRESULT RegisterFilters(BOOL doRegister)
 
 } // namespace
 
-HRESULT NarrowText(const WCHAR* text, char* buffer, int size)
-{
-    if (!text)
-        return E_POINTER;
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, size, nullptr, nullptr) == 0)
-        return LastErrorFailure();
-    return S_OK;
-}
-
 HRESULT ClassIdText(REFCLSID clsid, char (&text)[classIdTextSize])
 {
     WCHAR wide[classIdTextSize];
     if (StringFromGUID2(clsid, wide, classIdTextSize) == 0)
         return E_UNEXPECTED;
-    return NarrowText(wide, text, classIdTextSize);
+    return CopyNarrow(wide, text, classIdTextSize);
 }
 
 HRESULT RegisterAll(BOOL doRegister)
@@ -110,10 +100,10 @@ HRESULT RegisterServerKeys(REFCLSID clsid, const WCHAR* name, const WCHAR* path,
     char keyPath[sizeof classKeyPrefix + classIdTextSize];
     RETURN_IF_FAILED(ClassKeyPath(clsid, keyPath));
     char narrowName[textSize], narrowPath[textSize], narrowModel[textSize], narrowKind[textSize];
-    RETURN_IF_FAILED(NarrowText(name, narrowName, textSize));
-    RETURN_IF_FAILED(NarrowText(path, narrowPath, textSize));
-    RETURN_IF_FAILED(NarrowText(threadingModel, narrowModel, textSize));
-    RETURN_IF_FAILED(NarrowText(serverKind, narrowKind, textSize));
+    RETURN_IF_FAILED(CopyNarrow(name, narrowName, textSize));
+    RETURN_IF_FAILED(CopyNarrow(path, narrowPath, textSize));
+    RETURN_IF_FAILED(CopyNarrow(threadingModel, narrowModel, textSize));
+    RETURN_IF_FAILED(CopyNarrow(serverKind, narrowKind, textSize));
 
     HKEY classKey = nullptr;
     LONG error = RegCreateKeyA(HKEY_CLASSES_ROOT, keyPath, &classKey);

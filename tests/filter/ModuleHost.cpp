@@ -2,6 +2,7 @@
 
 #include "filter/ISourceInfo.h"
 #include "framework/ComPtr.h"
+#include "framework/WideText.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/RegistryReader.h"
 
@@ -105,8 +106,7 @@ void ExpectFilterCreatedAndLoads()
     }
     ComPtr<IFileSourceFilter> source;
     ASSERT_EQ(S_OK, filter.As(IID_IFileSourceFilter, &source));
-    const std::wstring wide(movie.begin(), movie.end());
-    ASSERT_EQ(S_OK, source->Load(wide.c_str(), nullptr));
+    ASSERT_EQ(S_OK, source->Load(WideText(movie).c_str(), nullptr));
     ComPtr<ISourceInfo> info;
     ASSERT_EQ(S_OK, filter.As(IID_ISourceInfo, &info));
     int32_t tracks = 0;

@@ -5,6 +5,7 @@
 #include "tools/qtsource/Report.h"
 
 #include "filter/ISourceInfo.h"
+#include "framework/WideText.h"
 
 #include <cstdio>
 

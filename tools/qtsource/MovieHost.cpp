@@ -1,26 +1,6 @@
 #include "tools/qtsource/MovieHost.h"
 
-std::string NarrowText(const WCHAR* wide)
-{
-    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return std::string();
-    std::string narrow(size_t(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, &narrow[0], length, nullptr, nullptr);
-    narrow.resize(size_t(length - 1));
-    return narrow;
-}
-
-std::wstring WideText(const std::string& narrow)
-{
-    int length = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::wstring wide(size_t(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, &wide[0], length);
-    wide.resize(size_t(length - 1));
-    return wide;
-}
+#include "framework/WideText.h"
 
 MovieHost::~MovieHost()
 {

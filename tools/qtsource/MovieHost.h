@@ -45,7 +45,3 @@ private:
     ComPtr<IBaseFilter> filter;
     std::vector<HostPin> pins;
 };
-
-// The narrow text of a wide string in the ANSI code page, and back.
-std::string NarrowText(const WCHAR* wide);
-std::wstring WideText(const std::string& narrow);
