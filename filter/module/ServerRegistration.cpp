@@ -2,8 +2,8 @@
 
 #include "filter/ModuleGlobals.h"
 #include "filter/module/FactoryTemplate.h"
-#include "filter/module/FilterRegistration.h"
 #include "framework/ComPtr.h"
+#include "framework/FilterRegistration.h"
 #include "framework/WideText.h"
 #include "framework/Win32Failure.h"
 

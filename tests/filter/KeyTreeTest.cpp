@@ -2,9 +2,9 @@
 // full, and the filter entry through the older filter mapper.
 #include "filter/ISourceInfo.h"
 #include "filter/module/FactoryTemplate.h"
-#include "filter/module/FilterRegistration.h"
 #include "filter/module/ServerRegistration.h"
 #include "framework/ComPtr.h"
+#include "framework/FilterRegistration.h"
 #include "platform/TestHooks.h"
 #include "tests/filter/ModuleHost.h"
 #include "tests/support/RegistryReader.h"
