@@ -6,7 +6,7 @@
 
 #ifndef _WIN32
 void PlatformFailNextTaskAllocation();
-bool PlatformProtectRegistryKey(HKEY key, LPCSTR subKey, bool protect);
+bool PlatformDenyRegistryKeyAccess(HKEY key, LPCSTR subKey, REGSAM denied);
 #endif
 
 // Makes the next CoTaskMemAlloc on any thread fail; false where impossible.
@@ -20,10 +20,11 @@ inline bool FailNextTaskAllocation()
 #endif
 }
 
-// Makes an existing registry key refuse deletion (protect true), or take it
-// again (false); false when the key is missing or its security cannot be set.
-// On Windows the key's access list denies DELETE to everyone.
-inline bool ProtectRegistryKey(HKEY parent, const char* path, bool protect)
+// Makes an existing registry key refuse the rights denied to everyone (DELETE:
+// its deletion; KEY_SET_VALUE: being opened to write its values), or with 0
+// grant them all again; false when the key is missing or its security cannot
+// be set. On Windows the key's access list denies them to everyone.
+inline bool DenyRegistryKeyAccess(HKEY parent, const char* path, REGSAM denied)
 {
 #ifdef _WIN32
     HKEY key = nullptr;
@@ -37,7 +38,7 @@ inline bool ProtectRegistryKey(HKEY parent, const char* path, bool protect)
         ACL* acl = reinterpret_cast<ACL*>(buffer);
         SECURITY_DESCRIPTOR descriptor;
         done = InitializeAcl(acl, sizeof buffer, ACL_REVISION) &&
-               (!protect || AddAccessDeniedAce(acl, ACL_REVISION, DELETE, everyone)) &&
+               (!denied || AddAccessDeniedAce(acl, ACL_REVISION, denied, everyone)) &&
                AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone) &&
                InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
@@ -47,6 +48,6 @@ inline bool ProtectRegistryKey(HKEY parent, const char* path, bool protect)
     RegCloseKey(key);
     return done;
 #else
-    return PlatformProtectRegistryKey(parent, path, protect);
+    return PlatformDenyRegistryKeyAccess(parent, path, denied);
 #endif
 }
