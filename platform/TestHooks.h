@@ -1,8 +1,15 @@
 // Failure injection that only the Linux layer offers; on Windows the system's
-// allocators cannot be made to fail, and the hooks say so.
+// allocators cannot be made to fail, and the hooks say so. Also the few
+// conditions that each system provokes in its own way.
 #pragma once
 
 #include "platform/Platform.h"
+
+#include <cstdio>
+#include <string>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #ifndef _WIN32
 void PlatformFailNextTaskAllocation();
@@ -51,3 +58,44 @@ inline bool DenyRegistryKeyAccess(HKEY parent, const char* path, REGSAM denied)
     return PlatformDenyRegistryKeyAccess(parent, path, denied);
 #endif
 }
+
+// Keeps every opener from reading a file while it lives: on Windows by
+// holding the file open without sharing it, elsewhere by taking away every
+// permission, which the superuser does not need. Refused() says whether a
+// reader is refused now.
+class UnreadableFile {
+public:
+    explicit UnreadableFile(const std::string& path) : path(path)
+    {
+#ifdef _WIN32
+        held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
+        chmod(path.c_str(), 0);
+#endif
+    }
+    ~UnreadableFile()
+    {
+#ifdef _WIN32
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+#else
+        chmod(path.c_str(), S_IRUSR | S_IWUSR);
+#endif
+    }
+    UnreadableFile(const UnreadableFile&) = delete;
+    UnreadableFile& operator=(const UnreadableFile&) = delete;
+
+    bool Refused() const
+    {
+        FILE* file = std::fopen(path.c_str(), "rb");
+        if (file)
+            std::fclose(file);
+        return !file;
+    }
+
+private:
+    std::string path;
+#ifdef _WIN32
+    HANDLE held;
+#endif
+};

@@ -164,12 +164,10 @@ void PrintSummary(std::vector<HostPin>& pins)
 int RunDump(const CommandLine& line)
 {
     MovieHost host;
-    std::string where;
-    HRESULT result = host.Open(line.movie, &where);
-    if (FAILED(result)) {
-        ReportFailure(where, "cannot load", result);
+    if (FAILED(host.Open(line.movie)))
         return ExitFailure;
-    }
+    HRESULT result = S_OK;
+    std::string where;
     if (FAILED(result = host.ConnectAll(line.countOnly))) {
         ReportFailure(line.movie, "cannot connect the pins", result);
         return ExitFailure;

@@ -1,6 +1,8 @@
 #include "tools/qtsource/MovieHost.h"
 
 #include "framework/WideText.h"
+#include "tools/qtsource/LoadFailure.h"
+#include "tools/qtsource/Report.h"
 
 MovieHost::~MovieHost()
 {
@@ -18,13 +20,28 @@ MovieHost::~MovieHost()
     filter.Reset();
 }
 
-HRESULT MovieHost::Open(const std::string& path, std::string* where)
+HRESULT MovieHost::Open(const std::string& path)
 {
+    std::string where;
+    std::string what;
+    HRESULT result = Load(path, &where, &what);
+    if (FAILED(result))
+        ReportFailure(where, what, result);
+    return result;
+}
+
+HRESULT MovieHost::Load(const std::string& path, std::string* where, std::string* what)
+{
+    *what = "cannot load";
     RETURN_IF_FAILED(module.CreateFilter(filter.Put(), where));
     *where = path;
     ComPtr<IFileSourceFilter> source;
     RETURN_IF_FAILED(filter.As(IID_IFileSourceFilter, &source));
-    RETURN_IF_FAILED(source->Load(WideText(path).c_str(), nullptr));
+    HRESULT loaded = source->Load(WideText(path).c_str(), nullptr);
+    if (FAILED(loaded)) {
+        *what = LoadFailureCause(path);
+        return loaded;
+    }
     return ListPins();
 }
 

@@ -25,8 +25,9 @@ public:
     MovieHost(const MovieHost&) = delete;
     MovieHost& operator=(const MovieHost&) = delete;
 
-    // Creates the filter and loads the movie; *where names what failed.
-    HRESULT Open(const std::string& path, std::string* where);
+    // Creates the filter and loads the movie. On failure it prints the line
+    // that names the module or the movie and what went wrong with it.
+    HRESULT Open(const std::string& path);
     // Connects every pin to a sink that accepts the pin's type and records
     // each sample, or with countOnly only counts them.
     HRESULT ConnectAll(bool countOnly);
@@ -39,6 +40,7 @@ public:
     std::vector<HostPin>& Pins() { return pins; }
 
 private:
+    HRESULT Load(const std::string& path, std::string* where, std::string* what);
     HRESULT ListPins();
 
     ModuleClient module; // outlives every object of the module below
