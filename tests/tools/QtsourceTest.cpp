@@ -1,12 +1,18 @@
 // qtsource as a user runs it: what it prints, the files it writes, and how it
 // fails. Each test runs the built program as a child process.
+#include "framework/WideText.h"
 #include "platform/TestHooks.h"
+#include "tests/support/BoxBuilder.h"
+#include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/HostileMovies.h"
 #include "tests/support/MovieBuilder.h"
+#include "tests/support/MovieGraph.h"
 #include "tests/tools/ProgramRun.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -108,6 +114,32 @@ void ExpectOneFailureLine(const ProgramRun& run, const std::string& subject, con
     std::string variable = FixturePath(name);                                                                          \
     if (variable.empty())                                                                                              \
         GTEST_SKIP() << "fixture movie missing: " << (name);
+
+struct PinReport {
+    std::string name;
+    HRESULT result; // S_OK when the pin reported no error
+};
+
+// What each pin of a movie reports to its graph when it streams alone into a
+// sink of the test's own: alone, so that any error event is that pin's.
+std::vector<PinReport> ReportsOfEachPin(const std::string& path)
+{
+    std::vector<PinReport> reports;
+    for (int pin = 0;; ++pin) {
+        MovieGraph movie;
+        if (movie.Load(path) != S_OK || pin >= movie.PinCount())
+            return reports;
+        movie.Connect(movie.PinInterface(pin));
+        movie.Run();
+        EXPECT_TRUE(movie.WaitForEndOfStreams(1, 30000)) << "pin " << pin + 1 << " never ended its stream";
+        movie.Stop();
+        PinReport report = {NarrowText(movie.Pin(pin)->Name()), S_OK};
+        for (const GraphEvent& event : movie.graph->Events())
+            if (event.code == EC_ERRORABORT)
+                report.result = HRESULT(event.param1);
+        reports.push_back(report);
+    }
+}
 
 TEST(QtsourceInfoTest, NamesTheFileTracksAndEveryPinWithItsTypes)
 {
@@ -227,6 +259,44 @@ TEST(QtsourceDumpTest, NullCountsWhatADumpWritesAndWritesNothing)
     EXPECT_EQ(dumped.out, counted.out);
     EXPECT_EQ(2u, SplitLines(counted.out).size()) << counted.out;
     RemoveOutput(written);
+}
+
+class QtsourceStreamFailureTest : public ComTest {};
+
+// Each hostile movie that makes a pin fail part-way: the dump must not end as
+// a success with that pin's stream cut short.
+TEST_F(QtsourceStreamFailureTest, ADumpWhosePinFailsNamesThePinAndItsResultAndLeavesNoFiles)
+{
+    const std::string movie = TempPath("qtsource-hostile.mp4");
+    const std::string folder = OutputFolder("hostile");
+    int failing = 0;
+    for (const HostileMovie& hostile : HostileMovies()) {
+        ASSERT_TRUE(WriteFileBytes(movie, hostile.bytes));
+        const std::vector<PinReport> reports = ReportsOfEachPin(movie);
+        size_t failed = 0;
+        while (failed < reports.size() && SUCCEEDED(reports[failed].result))
+            ++failed;
+        if (failed == reports.size())
+            continue;
+        ++failing;
+        SCOPED_TRACE(hostile.name);
+        ProgramRun run = RunQtsource({"dump", movie, "-o", folder});
+        EXPECT_EQ(1, run.exitStatus) << run.err;
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08X ", static_cast<unsigned>(reports[failed].result));
+        const std::string named =
+            movie + ": pin " + std::to_string(failed + 1) + " \"" + reports[failed].name + "\" failed: " + hex;
+        ExpectOneFailureLine(run, named, "(no output left)");
+        // The result's name follows its hex code.
+        const size_t at = run.err.find(named);
+        EXPECT_TRUE(at != std::string::npos && std::isupper(static_cast<unsigned char>(run.err[at + named.size()])))
+            << run.err;
+        std::error_code error;
+        EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::u8path(folder), error)) << "files left behind";
+        RemoveOutput(folder);
+    }
+    EXPECT_GT(failing, 0) << "no hostile movie makes a pin fail: nothing was tested";
+    std::remove(movie.c_str());
 }
 
 TEST(QtsourceFailureTest, MoviesThatCannotBeLoadedSayWhyInOneLineAndExitOne)

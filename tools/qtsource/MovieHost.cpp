@@ -4,6 +4,20 @@
 #include "tools/qtsource/LoadFailure.h"
 #include "tools/qtsource/Report.h"
 
+#include <algorithm>
+
+namespace {
+
+// The events by which a filter says that a stream failed; each carries the
+// failure's HRESULT as its first parameter.
+bool IsErrorEvent(LONG code)
+{
+    return code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED || code == EC_STREAM_ERROR_STILLPLAYING ||
+           code == EC_ERROR_STILLPLAYING;
+}
+
+} // namespace
+
 MovieHost::~MovieHost()
 {
     if (filter)
@@ -17,6 +31,9 @@ MovieHost::~MovieHost()
         pin.sink->Release();
     }
     pins.clear();
+    // Releasing the graph takes the filter out of it first.
+    if (graph)
+        graph->Release();
     filter.Reset();
 }
 
@@ -35,6 +52,10 @@ HRESULT MovieHost::Load(const std::string& path, std::string* where, std::string
     *what = "cannot load";
     RETURN_IF_FAILED(module.CreateFilter(filter.Put(), where));
     *where = path;
+    // In a graph from the start, as a real host's filters are: a pin's errors
+    // reach the host only through the graph's event sink.
+    graph = TestGraph::Create();
+    RETURN_IF_FAILED(graph->AddFilter(filter.Get(), L"source"));
     ComPtr<IFileSourceFilter> source;
     RETURN_IF_FAILED(filter.As(IID_IFileSourceFilter, &source));
     HRESULT loaded = source->Load(WideText(path).c_str(), nullptr);
@@ -100,4 +121,27 @@ HRESULT MovieHost::Run()
     return filter->Run(0);
 }
 
-HRESULT MovieHost::Stop() { return filter ? filter->Stop() : S_OK; }
+HRESULT MovieHost::Stop()
+{
+    return filter ? filter->Stop() : S_OK;
+}
+
+std::vector<StreamError> MovieHost::StreamErrors()
+{
+    std::vector<StreamError> errors;
+    if (!graph)
+        return errors;
+    for (const GraphEvent& event : graph->Events()) {
+        if (!IsErrorEvent(event.code))
+            continue;
+        // A pin reports from the thread that delivers its samples and its end
+        // of stream, so the sink that thread delivered to names the pin.
+        size_t pin = 0;
+        while (pin < pins.size() && !(pins[pin].sink && pins[pin].sink->Input().DeliveringThread() == event.thread))
+            ++pin;
+        errors.push_back({pin, HRESULT(event.param1)});
+    }
+    std::stable_sort(errors.begin(), errors.end(),
+                     [](const StreamError& a, const StreamError& b) { return a.pin < b.pin; });
+    return errors;
+}
