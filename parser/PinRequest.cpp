@@ -1,5 +1,7 @@
 #include "parser/PinRequest.h"
 
+#include "framework/WideText.h"
+
 #include <cstring>
 
 namespace {
@@ -34,7 +36,7 @@ HRESULT AddPin(ParserHost& host, const char* name, const GUID& majorType, const 
 
     WCHAR wideName[kPinNameLength];
     HRESULT result = E_FAIL;
-    if (MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, int(kPinNameLength)) > 0)
+    if (SUCCEEDED(CopyWide(name, wideName, int(kPinNameLength))))
         result = host.AddOutputPin(&type, wideName, pin);
     CoTaskMemFree(format);
     return result;
