@@ -22,9 +22,6 @@ constexpr int64_t kColourTableIdSize = 2;
 constexpr int64_t kSoundFieldsBeforeVersion = 8;
 // Revision and vendor.
 constexpr int64_t kSoundFieldsBeforeChannels = 6;
-// The sound description's extension after the 28 bytes of version 0 fields.
-constexpr int64_t kSoundVersion1Extension = 16;
-constexpr int64_t kSoundVersion2Extension = 36;
 
 // An elementary stream descriptor is a few dozen bytes; what it needs to say
 // comes first, so a longer one is read only this far. An MPEG-4 video
