@@ -95,3 +95,15 @@ bool FileReader::ReadBigEndian32At(int64_t offset, uint32_t* value)
         return false;
     return ReadBigEndian32(bytes, value);
 }
+
+bool FileReader::ReadBigEndian64At(int64_t offset, uint64_t* value)
+{
+    uint8_t bytes[8];
+    uint32_t high = 0;
+    uint32_t low = 0;
+    if (ReadAt(offset, bytes, sizeof bytes) != sizeof bytes || !ReadBigEndian32(bytes, &high) ||
+        !ReadBigEndian32(bytes + 4, &low))
+        return false;
+    *value = uint64_t(high) << 32 | low;
+    return true;
+}

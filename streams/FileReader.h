@@ -38,6 +38,8 @@ public:
     // Reads the big-endian 32-bit number at the offset; false when the four
     // bytes are not all there.
     bool ReadBigEndian32At(int64_t offset, uint32_t* value);
+    // The same for a 64-bit number (a "co64" chunk offset).
+    bool ReadBigEndian64At(int64_t offset, uint64_t* value);
 
 private:
     // Reads from the file itself, seeking only when the stream stands elsewhere.

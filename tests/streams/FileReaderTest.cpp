@@ -111,8 +111,12 @@ TEST(FileReaderLarge, ReadsPastTwoAndFourGibibytesReturnTheFileBytes)
         EXPECT_TRUE(reader.ReadBigEndian32At(places[i], &value)) << i;
         EXPECT_EQ(uint32_t(marks[i][0]) << 24 | marks[i][1] << 16 | marks[i][2] << 8 | marks[i][3], value) << i;
     }
+    uint64_t across = 0; // a 64-bit offset read across the 4 GiB line
+    EXPECT_TRUE(reader.ReadBigEndian64At(places[1] - 4, &across));
+    EXPECT_EQ(0x05060708ull, across);
     uint8_t tail[8] = {};
     EXPECT_EQ(4u, reader.ReadAt(places[2], tail, sizeof tail)); // short at the end
+    EXPECT_FALSE(reader.ReadBigEndian64At(places[2], &across));
     reader.Close();
     std::remove(path.c_str());
 }
