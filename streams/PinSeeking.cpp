@@ -55,7 +55,22 @@ HRESULT MovieOutputPin::Notify(IBaseFilter*, Quality quality)
     // In place, without a flush or a new segment: the samples after the jump
     // are stamped on from the last one, so the stream's clock runs on.
     AutoLock guard(&pinLock);
-    if (locator.SkipAhead(quality.Late))
+    if (SkipAhead(quality.Late))
         discontinuityPending = true;
     return S_OK;
+}
+
+bool MovieOutputPin::SkipAhead(REFERENCE_TIME late)
+{
+    // From where the stream stands in presentation time plus the lateness,
+    // then on to a sync sample: a decoder that skips is never handed a
+    // picture it cannot decode, nor one it already had.
+    constexpr REFERENCE_TIME limit = 0x7FFFFFFFFFFFFFFF;
+    const REFERENCE_TIME from = timeline.NextStart();
+    const REFERENCE_TIME target = from > limit - late ? limit : from + late;
+    const uint32_t sample = timeline.SkipTargetAt(target);
+    if (sample <= timeline.NextSample())
+        return false;
+    PlaceCursors(sample, false);
+    return true;
 }

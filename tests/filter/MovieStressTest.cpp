@@ -219,7 +219,7 @@ void PlayToTheEnd(MovieGraph& graph, const Movie& movie, uint32_t seed, Problems
     for (int i = 0; i < graph.PinCount(); ++i) {
         const std::string where = movie.name + " pin " + std::to_string(i) + " from " + std::to_string(start);
         const ExpectedStream& stream = movie.expected[size_t(i)];
-        const size_t first = SampleIndexAt(stream, start);
+        const size_t first = FirstSampleAt(stream, start);
         const std::vector<ReceivedSample> samples = graph.Sink(i).Samples();
         if (samples.size() != stream.packets.size() - first)
             problems.Add(where + ": " + std::to_string(samples.size()) + " samples delivered");

@@ -77,7 +77,7 @@ int SampleIndexOf(const PinTrack& track, const std::vector<uint8_t>& bytes)
     return -1;
 }
 
-TEST_F(PinSeeking, QualitySkipJumpsAheadInPlaceWithoutAGapInTheStamps)
+TEST_F(PinSeeking, QualitySkipJumpsAheadFromWhereTheStreamStands)
 {
     PinHarness harness;
     PinTrack track = NumberedTrack(StreamKind::Other, 10, {{1, 4, 1}});
@@ -87,30 +87,30 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadInPlaceWithoutAGapInTheStamps)
     EXPECT_EQ(track.samples[0], harness.Fill(pin).bytes);
 
     // Late 0 and early notices change nothing.
-    for (REFERENCE_TIME late : {REFERENCE_TIME(0), REFERENCE_TIME(-1), REFERENCE_TIME(-5000000)}) {
+    for (REFERENCE_TIME late : {REFERENCE_TIME(0), REFERENCE_TIME(-1), REFERENCE_TIME(-5000000)})
         EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, late, 0}));
-        EXPECT_EQ(0, pin->SeekBase());
-    }
     FilledSample next = harness.Fill(pin);
     EXPECT_EQ(track.samples[1], next.bytes);
     EXPECT_FALSE(next.discontinuity);
 
-    // 1,000,000 late plus one sample, rounded down to whole samples: 1,200,000.
+    // The stream stands at sample 2 (800,000); 1,000,000 late is sample 4,
+    // stamped at its own time: the gap keeps it in step with the other pins.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
-    EXPECT_EQ(1200000, pin->SeekBase());
     FilledSample skipped = harness.Fill(pin);
-    EXPECT_EQ(track.samples[3], skipped.bytes);
-    EXPECT_EQ(2 * kStep, skipped.start); // right after the last one delivered
-    EXPECT_EQ(3 * kStep, skipped.stop);
+    EXPECT_EQ(track.samples[4], skipped.bytes);
+    EXPECT_EQ(4 * kStep, skipped.start);
+    EXPECT_EQ(5 * kStep, skipped.stop);
     EXPECT_TRUE(skipped.discontinuity);
 
+    // From sample 5 (2,000,000) on: 3,000,000 is sample 7.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
-    EXPECT_EQ(2400000, pin->SeekBase());
     FilledSample again = harness.Fill(pin);
-    EXPECT_EQ(track.samples[6], again.bytes);
-    EXPECT_EQ(3 * kStep, again.start);
+    EXPECT_EQ(track.samples[7], again.bytes);
+    EXPECT_EQ(7 * kStep, again.start);
     EXPECT_TRUE(again.discontinuity);
-    EXPECT_EQ(track.samples[7], harness.Fill(pin).bytes);
+    // Less than a sample late: no sample is left out, none delivered twice.
+    EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, kStep / 2, 0}));
+    EXPECT_EQ(track.samples[8], harness.Fill(pin).bytes);
 
     // Past the end: the stream ends.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 100000000, 0}));
