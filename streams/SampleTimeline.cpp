@@ -55,7 +55,10 @@ SampleTimeline::SampleTimeline(FileReader* decodeReader, FileReader* offsetReade
 void SampleTimeline::SetTables(std::shared_ptr<const TimingTables> timingTables)
 {
     tables = std::move(timingTables);
-    editShift = tables ? ScaleRounded(int64_t(tables->edit.emptyTime), kUnitsPerSecond, tables->movieTimeScale) : 0;
+    // Without an edit list the movie's time scale is not needed, and may be 0.
+    editShift = tables && tables->edit.present
+                    ? ScaleRounded(int64_t(tables->edit.emptyTime), kUnitsPerSecond, tables->movieTimeScale)
+                    : 0;
     PlaceAt(0);
 }
 

@@ -56,6 +56,7 @@ public:
         record.stop = stop;
         record.syncPoint = sample->IsSyncPoint() == S_OK;
         record.discontinuity = sample->IsDiscontinuity() == S_OK;
+        record.preroll = sample->IsPreroll() == S_OK;
         std::lock_guard<std::mutex> lock(mutex);
         samples.push_back(std::move(record));
         return S_OK;
@@ -112,8 +113,8 @@ HRESULT SourceFilterForExtension(const char* extension, CLSID* out)
     return CLSIDFromString(wide, out);
 }
 
-void ExpectSameSamples(const std::vector<DumpedSample>& native, const std::vector<DumpedSample>& grabbed,
-                       size_t count, int pin)
+void ExpectSameSamples(const std::vector<DumpedSample>& native, const std::vector<DumpedSample>& grabbed, size_t count,
+                       int pin)
 {
     for (size_t i = 0; i < count && i < native.size() && i < grabbed.size(); ++i) {
         SCOPED_TRACE("pin " + std::to_string(pin) + " sample " + std::to_string(i));
@@ -121,8 +122,9 @@ void ExpectSameSamples(const std::vector<DumpedSample>& native, const std::vecto
         EXPECT_EQ(native[i].stop, grabbed[i].stop);
         EXPECT_EQ(native[i].syncPoint, grabbed[i].syncPoint);
         EXPECT_EQ(native[i].discontinuity, grabbed[i].discontinuity);
-        ASSERT_TRUE(native[i].bytes == grabbed[i].bytes) << native[i].bytes.size() << " bytes against "
-                                                          << grabbed[i].bytes.size();
+        EXPECT_EQ(native[i].preroll, grabbed[i].preroll);
+        ASSERT_TRUE(native[i].bytes == grabbed[i].bytes)
+            << native[i].bytes.size() << " bytes against " << grabbed[i].bytes.size();
     }
 }
 
@@ -226,18 +228,19 @@ TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
 
         // Through the graph's seeking, which reaches each pin through its renderer and grabber.
         LONGLONG target = SeekTarget;
-        ASSERT_TRUE(SUCCEEDED(seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
-                                                    AM_SEEKING_NoPositioning)));
+        ASSERT_TRUE(SUCCEEDED(
+            seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning)));
         std::map<int, std::vector<DumpedSample>> seeked = ReadNativeDump(HostPath(dumps + "/sample-5s"));
         ASSERT_EQ(2u, seeked.size());
         runToCompletion();
         for (size_t i = 0; i < outputs.size(); ++i) {
             std::vector<DumpedSample> grabbed = records[i].Take();
             ASSERT_FALSE(grabbed.empty()) << "pin " << i + 1;
-            // The first sample after the seek is the one the native seek gives.
-            ExpectSameSamples(seeked[int(i + 1)], grabbed, 1, int(i + 1));
+            // The samples after the seek are the ones the native seek gives,
+            // from a sync sample on, those before the target as preroll.
+            ExpectSameSamples(seeked[int(i + 1)], grabbed, seeked[int(i + 1)].size(), int(i + 1));
             EXPECT_TRUE(grabbed[0].discontinuity);
-            EXPECT_EQ(0, grabbed[0].start);
+            EXPECT_TRUE(grabbed[0].syncPoint);
         }
         graph->RemoveFilter(source.Get());
     }
