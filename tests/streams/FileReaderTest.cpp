@@ -69,7 +69,7 @@ TEST_F(FileReaderTest, InterleavedReadsAcrossTheWindowReturnTheFileBytes)
 TEST_F(FileReaderTest, ReadsAtTheEndAreShortAndTheReaderStaysUsable)
 {
     const int64_t end = int64_t(bytes.size());
-    ExpectRead(end - 10, 100);                     // short, through the window
+    ExpectRead(end - 10, 100);                      // short, through the window
     ExpectRead(end - 10, FileReader::kWindowSize); // short, straight from the file
     ExpectRead(end, 4);
     ExpectRead(end + 100000, 4);
