@@ -19,6 +19,9 @@ bool ScanEntries(BoxCursor& box, uint32_t entrySize, TimingTable* table, uint8_t
     uint32_t count = 0;
     box.Read8(version);
     box.Skip(3); // flags
+    // Marked present before any check, so that a damaged table is not taken
+    // for a missing one.
+    table->offset = box.Position();
     if (!box.Read32(&count) || uint64_t(count) * entrySize > uint64_t(box.Remaining()))
         return false;
     table->offset = box.Position();
