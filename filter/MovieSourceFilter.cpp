@@ -45,28 +45,14 @@ HRESULT MovieSourceFilter::InnerQueryInterface(REFIID iid, void** out)
 
 // ---- Pin set ------------------------------------------------------------------
 
-int MovieSourceFilter::PinCount()
-{
-    return pinCount;
-}
-
-PinBase* MovieSourceFilter::PinAt(int index)
-{
-    if (index < 0 || index >= pinCount)
-        return nullptr;
-    return pinList[index];
-}
-
 MovieOutputPin* MovieSourceFilter::OutputPin(int index)
 {
-    if (index < 0 || index >= pinCount)
-        return nullptr;
-    return pinList[index];
+    return static_cast<MovieOutputPin*>(PinAt(index));
 }
 
 HRESULT MovieSourceFilter::FindPin(LPCWSTR id, IPin** out)
 {
-    return FindPinByName(id, out);
+    return FindPinById(id, out);
 }
 
 MovieOutputPin* MovieSourceFilter::CreateOutputPin(LPCWSTR name)
@@ -87,20 +73,6 @@ MovieOutputPin* MovieSourceFilter::CreateOutputPin(LPCWSTR name)
     return pin;
 }
 
-bool MovieSourceFilter::AppendPin(MovieOutputPin* pin)
-{
-    auto** grown = new (std::nothrow) MovieOutputPin*[size_t(pinCount) + 1];
-    if (!grown)
-        return false;
-    for (int32_t i = 0; i < pinCount; ++i)
-        grown[i] = pinList[i];
-    grown[pinCount] = pin;
-    delete[] pinList;
-    pinList = grown;
-    ++pinCount;
-    return true;
-}
-
 HRESULT MovieSourceFilter::AddOutputPin(const AM_MEDIA_TYPE* type, LPCWSTR name, IPin** out)
 {
     if (!out)
@@ -109,10 +81,9 @@ HRESULT MovieSourceFilter::AddOutputPin(const AM_MEDIA_TYPE* type, LPCWSTR name,
     MovieOutputPin* pin = CreateOutputPin(name);
     if (!pin)
         return E_FAIL;
-    // The pin keeps its own copy of the type; anything but S_OK is a refusal.
+    // The pin keeps its own copy of the type; anything but S_OK is a refusal,
+    // and the pin then leaves the list it joined when it was built.
     HRESULT result = pin->SetType(type);
-    if (result == S_OK && !AppendPin(pin))
-        result = E_OUTOFMEMORY;
     if (result != S_OK) {
         delete pin;
         return result;
@@ -123,19 +94,17 @@ HRESULT MovieSourceFilter::AddOutputPin(const AM_MEDIA_TYPE* type, LPCWSTR name,
 
 StreamPinSetup* MovieSourceFilter::GetPinSetup(IPin* pin)
 {
-    for (int32_t i = 0; i < pinCount; ++i)
-        if (static_cast<IPin*>(pinList[i]) == pin)
-            return pinList[i];
+    for (int i = 0, count = PinCount(); i < count; ++i)
+        if (static_cast<IPin*>(OutputPin(i)) == pin)
+            return OutputPin(i);
     return nullptr;
 }
 
 void MovieSourceFilter::RemoveAllPins()
 {
-    for (int32_t i = 0; i < pinCount; ++i)
-        delete pinList[i];
-    delete[] pinList;
-    pinList = nullptr;
-    pinCount = 0;
+    // Each pin leaves the list as it is destroyed.
+    while (PinCount() > 0)
+        delete OutputPin(0);
 }
 
 // ---- ISpecifyPropertyPages ----------------------------------------------------

@@ -33,10 +33,7 @@ public:
     DECLARE_OWNER_UNKNOWN
     HRESULT InnerQueryInterface(REFIID iid, void** out) override;
 
-    // The pin set is the filter's own list, in creation order.
-    int PinCount() override;
-    PinBase* PinAt(int index) override;
-    // By name, as each pin reports its name as its id.
+    // By the ids the pins report: their names, numbered where one repeats.
     STDMETHODIMP FindPin(LPCWSTR id, IPin** out) override;
     // The module registers the filter; IAMovieSetup has nothing to write.
     const FilterSetupRecord* GetRegistrationData() override { return nullptr; }
@@ -63,15 +60,13 @@ public:
     // Destroys every pin, first to last, and empties the list.
     void RemoveAllPins();
 
+    // The pin set is the base's list, in creation order; every pin in it is
+    // one of this filter's output pins.
     MovieOutputPin* OutputPin(int index);
     // Written during Load only, read afterwards without a lock.
     const MovieRecord& Movie() const { return movie; }
 
 private:
-    bool AppendPin(MovieOutputPin* pin);
-
-    MovieOutputPin** pinList = nullptr;
-    int32_t pinCount = 0;
     int32_t pinSerial = 0;
     // The path, the parser's file, the tracks and the track text; the path
     // holds the default name until the first Load.

@@ -154,9 +154,61 @@ HRESULT FilterBase::GetSyncSource(IReferenceClock** out)
 
 HRESULT FilterBase::EnumPins(IEnumPins** out) { return PinEnumerator::Create(this, out); }
 
-HRESULT FilterBase::FindPin(LPCWSTR id, IPin** out) { return FindPinByName(id, out); }
+HRESULT FilterBase::FindPin(LPCWSTR id, IPin** out) { return FindPinById(id, out); }
 
-HRESULT FilterBase::FindPinByName(LPCWSTR id, IPin** out)
+namespace {
+
+// Whether a pin before index carries name.
+bool NameTakenBefore(FilterBase& filter, int index, LPCWSTR name)
+{
+    for (int i = 0; i < index; ++i) {
+        PinBase* earlier = filter.PinAt(i);
+        if (earlier && earlier->Name() && std::wcscmp(earlier->Name(), name) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether id is name followed by a space and number in decimal.
+bool IsNumberedName(LPCWSTR id, LPCWSTR name, int number)
+{
+    const size_t length = std::wcslen(name);
+    if (std::wcsncmp(id, name, length) != 0 || id[length] != L' ')
+        return false;
+    WCHAR digits[12];
+    FormatDecimal(digits, number);
+    return std::wcscmp(id + length + 1, digits) == 0;
+}
+
+} // namespace
+
+HRESULT FilterBase::PinIdOf(PinBase* pin, LPWSTR* out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    int index = 0;
+    const int count = PinCount();
+    while (index < count && PinAt(index) != pin)
+        ++index;
+    if (!pin || index == count)
+        return VFW_E_NOT_FOUND;
+    LPCWSTR name = pin->Name() ? pin->Name() : L"";
+    const size_t length = std::wcslen(name);
+    // Room for the name, a space, any 32-bit number and the terminator.
+    auto* id = static_cast<LPWSTR>(CoTaskMemAlloc((length + 13) * sizeof(WCHAR)));
+    if (!id)
+        return E_OUTOFMEMORY;
+    std::wmemcpy(id, name, length + 1);
+    if (NameTakenBefore(*this, index, name)) {
+        id[length] = L' ';
+        FormatDecimal(id + length + 1, index + 1);
+    }
+    *out = id;
+    return S_OK;
+}
+
+HRESULT FilterBase::FindPinById(LPCWSTR id, IPin** out)
 {
     if (!out)
         return E_POINTER;
@@ -166,7 +218,10 @@ HRESULT FilterBase::FindPinByName(LPCWSTR id, IPin** out)
     AutoLock guard(lock);
     for (int i = 0, count = PinCount(); i < count; ++i) {
         PinBase* pin = PinAt(i);
-        if (pin && pin->Name() && std::wcscmp(pin->Name(), id) == 0)
+        if (!pin || !pin->Name())
+            continue;
+        const bool numbered = NameTakenBefore(*this, i, pin->Name());
+        if (numbered ? IsNumberedName(id, pin->Name(), i + 1) : std::wcscmp(pin->Name(), id) == 0)
             return ReturnInterface(static_cast<IPin*>(pin), reinterpret_cast<void**>(out));
     }
     return VFW_E_NOT_FOUND;
@@ -220,7 +275,10 @@ HRESULT FilterBase::NotifyGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2
     return eventSink->Notify(code, param1, param2);
 }
 
-void FilterBase::BumpPinSetVersion() { pinSetVersion.fetch_add(1); }
+void FilterBase::BumpPinSetVersion()
+{
+    pinSetVersion.fetch_add(1);
+}
 
 bool FilterBase::IsActive()
 {
@@ -237,8 +295,8 @@ public:
     MapperSession()
     {
         initialised = SUCCEEDED(CoInitialize(nullptr));
-        created = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
-                                   mapper.PutVoid());
+        created =
+            CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper, mapper.PutVoid());
     }
     ~MapperSession()
     {
@@ -265,9 +323,8 @@ void RegisterPins(IFilterMapper* mapper, const FilterSetupRecord& record)
 {
     for (UINT p = 0; p < record.pinCount; ++p) {
         const REGFILTERPINS& pin = record.pins[p];
-        HRESULT result =
-            mapper->RegisterPin(*record.classId, pin.strName, pin.bRendered, pin.bOutput, pin.bZero, pin.bMany,
-                                OrNull(pin.clsConnectsToFilter), pin.strConnectsToPin);
+        HRESULT result = mapper->RegisterPin(*record.classId, pin.strName, pin.bRendered, pin.bOutput, pin.bZero,
+                                             pin.bMany, OrNull(pin.clsConnectsToFilter), pin.strConnectsToPin);
         if (FAILED(result))
             return;
         for (UINT t = 0; t < pin.nMediaTypes; ++t) {

@@ -51,8 +51,15 @@ public:
     HRESULT NotifyGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2);
     void BumpPinSetVersion();
     bool IsActive();
-    // The name lookup: the first pin whose name equals id exactly.
-    HRESULT FindPinByName(LPCWSTR id, IPin** out);
+    // A pin's id by name: its name, or, when an earlier pin of the filter
+    // has the same name, the name, a space and its 1-based number among the
+    // pins ("QT AAC Out 2"). Ids are unique within the filter and the same
+    // each time the movie is loaded, so a saved graph wires every connection
+    // to the same track again. Takes no state lock: downstream filters ask
+    // for ids from the streaming thread. *out is in COM task memory.
+    HRESULT PinIdOf(PinBase* pin, LPWSTR* out);
+    // The lookup by those ids; a name shared by several pins finds the first.
+    HRESULT FindPinById(LPCWSTR id, IPin** out);
 
     CritSection* Lock() const { return lock; }
     IFilterGraph* Graph() const { return graph; }

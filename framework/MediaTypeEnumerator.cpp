@@ -8,7 +8,7 @@
 #include <new>
 
 MediaTypeEnumerator::MediaTypeEnumerator(PinBase* pin)
-    : position(0), pin(pin), version(pin->GetTypeVersion()), referenceCount(1)
+    : EnumeratorBase(IID_IEnumMediaTypes), position(0), pin(pin), version(pin->GetTypeVersion())
 {
     static_cast<IPin*>(pin)->AddRef();
 }
@@ -24,29 +24,6 @@ HRESULT MediaTypeEnumerator::Create(PinBase* pin, IEnumMediaTypes** out)
 }
 
 bool MediaTypeEnumerator::OutOfSync() { return pin->GetTypeVersion() != version; }
-
-HRESULT MediaTypeEnumerator::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (IsEqualGUID(iid, IID_IEnumMediaTypes) || IsEqualGUID(iid, IID_IUnknown)) {
-        *out = static_cast<IEnumMediaTypes*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG MediaTypeEnumerator::AddRef() { return ULONG(++referenceCount); }
-
-ULONG MediaTypeEnumerator::Release()
-{
-    LONG count = --referenceCount;
-    if (count == 0)
-        delete this;
-    return ULONG(count);
-}
 
 HRESULT MediaTypeEnumerator::Next(ULONG requested, AM_MEDIA_TYPE** out, ULONG* fetched)
 {

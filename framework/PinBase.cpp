@@ -72,6 +72,7 @@ HRESULT PinBase::SetType(const AM_MEDIA_TYPE* type)
 {
     if (!type)
         return E_POINTER;
+    AutoLock guard(&typeLock);
     return connectionType.Assign(*type);
 }
 
@@ -247,7 +248,7 @@ HRESULT PinBase::ConnectionMediaType(AM_MEDIA_TYPE* out)
 {
     if (!out)
         return E_POINTER;
-    AutoLock guard(lock);
+    AutoLock guard(&typeLock);
     if (!connectedPin) {
         InitEmptyType(out);
         return VFW_E_NOT_CONNECTED;

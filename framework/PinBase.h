@@ -64,7 +64,6 @@ public:
     const MediaTypeRecord& ConnectionType() const { return connectionType; }
     LPCWSTR Name() const { return name; }
     FilterBase* Filter() const { return filter; }
-    CritSection* PinLock() const { return lock; }
     IQualityControl* QualitySink() const { return qualitySink; }
     REFERENCE_TIME SegmentStart() const { return segmentStart; }
     REFERENCE_TIME SegmentStop() const { return segmentStop; }
@@ -78,7 +77,14 @@ protected:
     WCHAR* name;
     IPin* connectedPin;
     PIN_DIRECTION direction;
+    // The filter's state lock: every change of the connection or the state.
     CritSection* lock;
+    // Guards connectionType, which the queries that a downstream filter makes
+    // from inside Receive and EndOfStream read (ConnectionMediaType,
+    // QueryAccept, EnumMediaTypes): they run on the streaming thread, which
+    // must never wait for the state lock. Taken after the state lock, never
+    // held while waiting for anything.
+    mutable CritSection typeLock;
     bool runTimeError;
     bool canReconnectWhenActive;
     bool tryMyTypesFirst;

@@ -55,7 +55,7 @@ bool ReturnedPinList::CopyFrom(const ReturnedPinList& other)
 void ReturnedPinList::Clear() { count = 0; }
 
 PinEnumerator::PinEnumerator(FilterBase* filter)
-    : position(0), pinCount(0), filter(filter), version(0), referenceCount(1)
+    : EnumeratorBase(IID_IEnumPins), position(0), pinCount(0), filter(filter), version(0)
 {
     static_cast<IBaseFilter*>(filter)->AddRef();
     TakeSnapshot();
@@ -78,29 +78,6 @@ void PinEnumerator::TakeSnapshot()
 }
 
 bool PinEnumerator::OutOfSync() { return filter->GetPinSetVersion() != version; }
-
-HRESULT PinEnumerator::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (IsEqualGUID(iid, IID_IEnumPins) || IsEqualGUID(iid, IID_IUnknown)) {
-        *out = static_cast<IEnumPins*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG PinEnumerator::AddRef() { return ULONG(++referenceCount); }
-
-ULONG PinEnumerator::Release()
-{
-    LONG count = --referenceCount;
-    if (count == 0)
-        delete this;
-    return ULONG(count);
-}
 
 HRESULT PinEnumerator::Next(ULONG requested, IPin** out, ULONG* fetched)
 {

@@ -2,9 +2,7 @@
 // enumerator starts over, but never hands out a pin twice between resets.
 #pragma once
 
-#include "platform/Platform.h"
-
-#include <atomic>
+#include "framework/EnumeratorBase.h"
 
 class FilterBase;
 class PinBase;
@@ -31,13 +29,10 @@ private:
     size_t capacity = 0;
 };
 
-class PinEnumerator : public IEnumPins {
+class PinEnumerator : public EnumeratorBase<IEnumPins> {
 public:
     static HRESULT Create(FilterBase* filter, IEnumPins** out);
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP Next(ULONG requested, IPin** out, ULONG* fetched) override;
     STDMETHODIMP Skip(ULONG count) override;
     STDMETHODIMP Reset() override;
@@ -45,9 +40,7 @@ public:
 
 private:
     explicit PinEnumerator(FilterBase* filter);
-    virtual ~PinEnumerator();
-    PinEnumerator(const PinEnumerator&) = delete;
-    PinEnumerator& operator=(const PinEnumerator&) = delete;
+    ~PinEnumerator() override;
 
     void TakeSnapshot();
     bool OutOfSync();
@@ -56,6 +49,5 @@ private:
     int pinCount;
     FilterBase* filter;
     LONG version;
-    std::atomic<LONG> referenceCount;
     ReturnedPinList returned;
 };

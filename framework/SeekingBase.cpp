@@ -1,5 +1,7 @@
 #include "framework/SeekingBase.h"
 
+#include <limits>
+
 namespace {
 
 const DWORD PositioningBits = AM_SEEKING_PositioningBitsMask;
@@ -10,7 +12,12 @@ bool IsMediaTime(const GUID* format) { return IsEqualGUID(*format, TIME_FORMAT_M
 // does not fit is refused rather than wrapped into a position nobody asked for.
 bool AddPositions(REFERENCE_TIME a, REFERENCE_TIME b, REFERENCE_TIME* sum)
 {
-    return !__builtin_add_overflow(a, b, sum);
+    constexpr REFERENCE_TIME most = std::numeric_limits<REFERENCE_TIME>::max();
+    constexpr REFERENCE_TIME least = std::numeric_limits<REFERENCE_TIME>::min();
+    if ((b > 0 && a > most - b) || (b < 0 && a < least - b))
+        return false;
+    *sum = a + b;
+    return true;
 }
 
 } // namespace
@@ -76,7 +83,6 @@ HRESULT SeekingBase::GetDuration(LONGLONG* durationOut)
 {
     if (!durationOut)
         return E_POINTER;
-    AutoLock guard(seekingLock);
     *durationOut = duration.load();
     return S_OK;
 }
@@ -85,7 +91,6 @@ HRESULT SeekingBase::GetStopPosition(LONGLONG* stopOut)
 {
     if (!stopOut)
         return E_POINTER;
-    AutoLock guard(seekingLock);
     *stopOut = stopPosition.load();
     return S_OK;
 }
@@ -166,10 +171,8 @@ HRESULT SeekingBase::GetAvailable(LONGLONG* earliest, LONGLONG* latest)
 {
     if (earliest)
         *earliest = 0;
-    if (latest) {
-        AutoLock guard(seekingLock);
+    if (latest)
         *latest = duration.load();
-    }
     return S_OK;
 }
 
@@ -186,7 +189,6 @@ HRESULT SeekingBase::GetRate(double* rateOut)
 {
     if (!rateOut)
         return E_POINTER;
-    AutoLock guard(seekingLock);
     *rateOut = rate.load();
     return S_OK;
 }

@@ -56,8 +56,11 @@ protected:
     virtual HRESULT OnStopChanged() = 0;
     virtual HRESULT OnRateChanged() = 0;
 
-    // Updates take the lock, so that each call's changes land together. The
-    // values are atomic because some readers do not take it.
+    // Updates take the lock, so that each call's changes land together.
+    // Queries read the atomic values without it: a renderer asks for the stop
+    // position and the duration from inside Receive and EndOfStream, on the
+    // streaming thread, which must never wait for the state lock that a Stop
+    // holds while it waits for that very thread.
     std::atomic<REFERENCE_TIME> duration;
     std::atomic<REFERENCE_TIME> startPosition;
     std::atomic<REFERENCE_TIME> stopPosition;

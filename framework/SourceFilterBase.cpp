@@ -28,13 +28,13 @@ SourceFilterBase::~SourceFilterBase()
 
 int SourceFilterBase::PinCount()
 {
-    AutoLock guard(&stateLock);
+    AutoLock guard(&pinSetLock);
     return pinCount;
 }
 
 PinBase* SourceFilterBase::PinAt(int index)
 {
-    AutoLock guard(&stateLock);
+    AutoLock guard(&pinSetLock);
     if (index < 0 || index >= pinCount)
         return nullptr;
     return pins[index];
@@ -60,7 +60,7 @@ HRESULT SourceFilterBase::FindPin(LPCWSTR id, IPin** out)
 
 HRESULT SourceFilterBase::AddPin(PinBase* pin)
 {
-    AutoLock guard(&stateLock);
+    AutoLock guard(&pinSetLock);
     PinBase** grown = new (std::nothrow) PinBase*[size_t(pinCount) + 1];
     if (!grown)
         return E_OUTOFMEMORY;
@@ -75,6 +75,7 @@ HRESULT SourceFilterBase::AddPin(PinBase* pin)
 
 HRESULT SourceFilterBase::RemovePin(PinBase* pin)
 {
+    AutoLock guard(&pinSetLock);
     int index = PinIndexOf(pin);
     if (index < 0)
         return S_FALSE;
@@ -90,6 +91,7 @@ HRESULT SourceFilterBase::RemovePin(PinBase* pin)
 
 int SourceFilterBase::PinIndexOf(PinBase* pin)
 {
+    AutoLock guard(&pinSetLock);
     for (int i = 0; i < pinCount; ++i)
         if (pins[i] == pin)
             return i;

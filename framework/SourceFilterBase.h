@@ -17,7 +17,6 @@ public:
     STDMETHODIMP FindPin(LPCWSTR id, IPin** out) override;
 
     HRESULT AddPin(PinBase* pin);
-    // Takes no lock: it runs from the pin's destructor.
     HRESULT RemovePin(PinBase* pin);
     int PinIndexOf(PinBase* pin);
 
@@ -27,4 +26,8 @@ private:
     int pinCount;
     PinBase** pins;
     CritSection stateLock;
+    // Guards the pin array, not the state lock: a downstream filter asks a pin
+    // for its id from the streaming thread, which must never wait for the
+    // state lock. Taken after the state lock and never held while waiting.
+    CritSection pinSetLock;
 };

@@ -152,7 +152,8 @@ HRESULT SourceStreamPin::CheckType(const AM_MEDIA_TYPE* type)
 {
     if (!type)
         return E_POINTER;
-    AutoLock guard(lock);
+    // Not the state lock: downstream asks this from inside Receive.
+    AutoLock guard(&typeLock);
     MediaTypeRecord offered;
     GetStreamType(&offered);
     return offered.Equals(*type) ? S_OK : E_FAIL;
@@ -160,7 +161,7 @@ HRESULT SourceStreamPin::CheckType(const AM_MEDIA_TYPE* type)
 
 HRESULT SourceStreamPin::GetTypeAt(int index, MediaTypeRecord* type)
 {
-    AutoLock guard(lock);
+    AutoLock guard(&typeLock);
     if (index < 0)
         return E_INVALIDARG;
     if (index >= 1)

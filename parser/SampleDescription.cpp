@@ -1,6 +1,7 @@
 #include "parser/SampleDescription.h"
 
 #include "parser/AacDecoderConfig.h"
+#include "parser/ParameterSet.h"
 
 #include <new>
 
@@ -26,13 +27,8 @@ constexpr int64_t kSoundVersion2Extension = 36;
 // about AAC comes first, so a longer one is read only this far.
 constexpr size_t kMaxDecoderConfigBytes = 256;
 
-// One parameter set, read into a buffer of its own; empty when the box does
-// not hold all of it.
-struct ParameterSet {
-    std::unique_ptr<BYTE[]> data;
-    int32_t size = 0;
-};
-
+// One parameter set behind its 16-bit length; the set stays empty when the
+// box does not hold all of it.
 bool ReadParameterSet(BoxCursor& box, ParameterSet* set)
 {
     uint16_t size = 0;

@@ -1,6 +1,6 @@
 #include "streams/AnnexB.h"
 
-#include "streams/ByteOrder.h"
+#include "parser/ByteOrder.h"
 
 #include <cstring>
 
@@ -44,12 +44,14 @@ size_t WriteAvcPrefix(uint8_t* buffer, size_t capacity, bool withSequenceSet, co
 
 size_t ConvertLengthPrefixesToStartCodes(uint8_t* sample, size_t size)
 {
-    if (size < kStartCodeSize || LoadBigEndian32(sample) == 0)
+    uint32_t first = 0;
+    if (size < kStartCodeSize || !ReadBigEndian32(sample, &first) || first == 0)
         return 0;
     size_t converted = 0;
     size_t pos = 0;
     while (size - pos >= kStartCodeSize) {
-        size_t length = LoadBigEndian32(sample + pos);
+        uint32_t length = 0;
+        ReadBigEndian32(sample + pos, &length);
         if (length > size - pos - kStartCodeSize)
             break;
         std::memcpy(sample + pos, kStartCode, kStartCodeSize);

@@ -1,6 +1,6 @@
 #include "streams/FileReader.h"
 
-#include "streams/ByteOrder.h"
+#include "parser/ByteOrder.h"
 
 #include <cstring>
 #include <limits>
@@ -95,6 +95,5 @@ bool FileReader::ReadBigEndian32At(int64_t offset, uint32_t* value)
     uint8_t bytes[4];
     if (ReadAt(offset, bytes, sizeof bytes) != sizeof bytes)
         return false;
-    *value = LoadBigEndian32(bytes);
-    return true;
+    return ReadBigEndian32(bytes, value);
 }

@@ -23,20 +23,6 @@ StreamKind KindOfType(const AM_MEDIA_TYPE& type)
 
 } // namespace
 
-bool MovieOutputPin::ParameterSet::CopyFrom(const BYTE* bytes, int32_t count)
-{
-    data.reset();
-    size = 0;
-    if (!bytes || count <= 0)
-        return true;
-    data.reset(new (std::nothrow) BYTE[size_t(count)]);
-    if (!data)
-        return false;
-    std::memcpy(data.get(), bytes, size_t(count));
-    size = size_t(count);
-    return true;
-}
-
 MovieOutputPin::MovieOutputPin(HRESULT* result, SourceFilterBase* filter, LPCWSTR pinName)
     : SourceStreamPin(result, filter, pinName),
       SeekingBase("MediaSeeking", static_cast<PinBase*>(this)->InnerUnknown(), result, filter->StateLock())
@@ -70,24 +56,14 @@ HRESULT MovieOutputPin::InnerQueryInterface(REFIID iid, void** out)
 
 HRESULT MovieOutputPin::QueryId(LPWSTR* out)
 {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    LPCWSTR pinName = Name() ? Name() : L"";
-    const size_t bytes = (std::wcslen(pinName) + 1) * sizeof(WCHAR);
-    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-    if (!copy)
-        return E_OUTOFMEMORY;
-    std::memcpy(copy, pinName, bytes);
-    *out = copy;
-    return S_OK;
+    return Filter() ? Filter()->PinIdOf(this, out) : E_UNEXPECTED;
 }
 
 HRESULT MovieOutputPin::CheckType(const AM_MEDIA_TYPE* type)
 {
     if (!type)
         return E_POINTER;
-    AutoLock guard(lock);
+    AutoLock guard(&typeLock);
     return connectionType.Equals(*type) ? S_OK : E_FAIL;
 }
 
@@ -103,6 +79,7 @@ HRESULT MovieOutputPin::GetTypeAt(int index, MediaTypeRecord* type)
         return E_POINTER;
     if (index != 0)
         return VFW_S_NO_MORE_ITEMS;
+    AutoLock guard(&typeLock);
     return type->Assign(connectionType);
 }
 

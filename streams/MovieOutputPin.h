@@ -12,6 +12,7 @@
 
 #include "framework/SeekingBase.h"
 #include "framework/SourceStreamPin.h"
+#include "parser/ParameterSet.h"
 #include "parser/StreamPinSetup.h"
 #include "streams/AdtsHeader.h"
 #include "streams/FileReader.h"
@@ -34,7 +35,8 @@ public:
     // bases' IUnknown methods act on the pin, whose count is the filter's.
     HRESULT InnerQueryInterface(REFIID iid, void** out) override;
 
-    // IPin: the pin's id is its name, so that FindPin finds it by the id it reports.
+    // IPin: the pin's id is its name, numbered where an earlier pin has the
+    // same one, so that FindPin finds each pin by the id it reports.
     STDMETHODIMP QueryId(LPWSTR* out) override;
     // IQualityControl: a late downstream filter makes the stream skip ahead.
     STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
@@ -110,12 +112,6 @@ private:
     // one set per kind, which a second track of the kind would replace.
     StreamKind kind = StreamKind::Other;
     uint32_t chunkCount = SampleLocator::kUnknownChunkCount;
-    struct ParameterSet {
-        std::unique_ptr<BYTE[]> data;
-        size_t size = 0;
-        // false when there was no memory for the copy.
-        bool CopyFrom(const BYTE* bytes, int32_t count);
-    };
     ParameterSet spsData;
     ParameterSet ppsData;
     AdtsHeaderCache adtsHeaders{0, 0};

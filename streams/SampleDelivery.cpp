@@ -88,11 +88,11 @@ HRESULT MovieOutputPin::WriteAvcSample(const SampleLocation& location, BYTE* buf
 {
     // The first sample after a start or a jump carries both parameter sets,
     // so that a decoder can begin there; every other one the picture set.
-    const size_t prefix = AvcPrefixSize(discontinuityPending, spsData.size, ppsData.size);
+    const size_t prefix = AvcPrefixSize(discontinuityPending, size_t(spsData.size), size_t(ppsData.size));
     if (!location.FitsBuffer(prefix, bufferSize))
         return VFW_E_BUFFER_OVERFLOW;
-    WriteAvcPrefix(buffer, bufferSize, discontinuityPending, spsData.data.get(), spsData.size, ppsData.data.get(),
-                   ppsData.size);
+    WriteAvcPrefix(buffer, bufferSize, discontinuityPending, spsData.data.get(), size_t(spsData.size),
+                   ppsData.data.get(), size_t(ppsData.size));
     HRESULT result = ReadSampleBytes(location, buffer + prefix);
     if (result != S_OK)
         return result;

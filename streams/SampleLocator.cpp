@@ -1,6 +1,6 @@
 #include "streams/SampleLocator.h"
 
-#include "streams/ByteOrder.h"
+#include "parser/ByteOrder.h"
 
 #include <algorithm>
 #include <limits>
@@ -97,7 +97,6 @@ bool SampleLocator::SetChunkMap(StreamKind streamKind, std::shared_ptr<const Chu
     chunkMap = std::move(entries);
     chunkMapCount = count;
     blockFirstSamples = std::move(index);
-    ActiveCursor().chunkMode = (count == 1 && chunkMap[0].samplesPerChunk == 1) ? 0 : 1;
     return true;
 }
 
@@ -185,8 +184,11 @@ bool SampleLocator::AddSizesBefore(uint32_t index, uint32_t count, int64_t* offs
         uint32_t entries = std::min(count, kSizeEntriesPerRead);
         if (!sizeReader || sizeReader->ReadAt(at, block, 4 * size_t(entries)) != 4 * size_t(entries))
             return false;
-        for (uint32_t i = 0; i < entries; ++i)
-            *offset += LoadBigEndian32(block + 4 * i);
+        for (uint32_t i = 0; i < entries; ++i) {
+            uint32_t size = 0;
+            ReadBigEndian32(block + 4 * i, &size);
+            *offset += size;
+        }
         at += 4 * int64_t(entries);
         count -= entries;
     }
@@ -202,9 +204,7 @@ HRESULT SampleLocator::Remember(HRESULT result)
 HRESULT SampleLocator::LocateSample(uint32_t index)
 {
     ChunkCursorSet& cursor = ActiveCursor();
-    int32_t chunkMode = cursor.chunkMode; // a property of the map, not of the place
     cursor = ChunkCursorSet();
-    cursor.chunkMode = chunkMode;
     placed = true;
     currentSample = index;
     sizeCursor = sizeTableOffset + 4 * int64_t(index);
@@ -250,13 +250,20 @@ bool SampleLocator::SkipAhead(REFERENCE_TIME late)
 {
     if (late <= 0 || !HasTiming())
         return false;
-    // Saturating: a lateness near the end of the time line ends the stream
-    // rather than wrapping to the start.
+    // From where the stream stands, the time of the next sample to deliver,
+    // not from the last start: a skip only ever moves ahead. Saturating: a
+    // lateness near the end of the time line ends the stream rather than
+    // wrapping to the start.
     constexpr REFERENCE_TIME limit = std::numeric_limits<REFERENCE_TIME>::max();
+    const REFERENCE_TIME standing = REFERENCE_TIME(currentSample) > limit / averageSampleDuration
+                                        ? limit
+                                        : REFERENCE_TIME(currentSample) * averageSampleDuration;
     REFERENCE_TIME step = late > limit - averageSampleDuration ? limit : late + averageSampleDuration;
-    seekBase = seekBase > limit - step ? limit : seekBase + step;
+    seekBase = standing > limit - step ? limit : standing + step;
     seekBase = seekBase / averageSampleDuration * averageSampleDuration;
-    LocateSample(SampleIndexAt(seekBase));
+    // A truncated average can put the rounded time one sample short: never
+    // back onto a sample this run has already delivered.
+    LocateSample(std::max(SampleIndexAt(seekBase), currentSample));
     return true;
 }
 

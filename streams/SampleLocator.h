@@ -38,7 +38,6 @@ struct SampleLocation {
 // The walk through the chunk map. A pin keeps one set per kind and uses the
 // set of its own kind only (the video set for H.264 and "mp4v").
 struct ChunkCursorSet {
-    int32_t chunkMode = 0;           // 0: every sample is a chunk of its own; 1: chunks hold runs
     uint32_t samplesLeftInChunk = 0; // samples of the current chunk not yet delivered
     uint32_t chunkNumber = 0;        // 1-based number of the current chunk
     uint32_t chunkMapIndex = 0;      // the map entry that governs the current chunk
@@ -84,8 +83,9 @@ public:
     // raises its discontinuityPending.
     HRESULT Reposition(REFERENCE_TIME start);
 
-    // The quality skip: moves seekBase forward by late plus one sample,
-    // rounded down to whole samples, and places the cursor there. Returns
+    // The quality skip: seekBase becomes the time of the next sample to
+    // deliver plus late plus one sample, rounded down to whole samples, and
+    // the cursor is placed there, never before that next sample. Returns
     // false and changes nothing for late <= 0 or a track without timing;
     // true when the cursor moved (the pin then raises discontinuityPending).
     bool SkipAhead(REFERENCE_TIME late);

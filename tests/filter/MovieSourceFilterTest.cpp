@@ -216,6 +216,32 @@ TEST_F(MovieSourceFilterTest, LoadsThatFindNoMovie)
     EXPECT_EQ(WidePath(longest), CurrentFile(movie.filter));
 }
 
+// Two sound tracks make two pins of one name; a graph saved and loaded again
+// finds each by its id, so the ids must differ while the names stay.
+TEST_F(MovieSourceFilterTest, PinsOfOneKindAnswerIdsOfTheirOwn)
+{
+    const std::string path = FixturePath("two-aac.mp4");
+    if (path.empty())
+        GTEST_SKIP() << "fixture movies not made";
+    MovieGraph movie;
+    ASSERT_EQ(S_OK, movie.Load(path));
+    ASSERT_EQ(2, movie.PinCount());
+    EXPECT_EQ(L"QT AAC Out", PinId(movie.PinInterface(0)));
+    EXPECT_EQ(L"QT AAC Out 2", PinId(movie.PinInterface(1)));
+    for (int i = 0; i < 2; ++i) {
+        PIN_INFO info;
+        ASSERT_EQ(S_OK, movie.PinInterface(i)->QueryPinInfo(&info));
+        info.pFilter->Release();
+        EXPECT_STREQ(L"QT AAC Out", info.achName);
+        ComPtr<IPin> found;
+        ASSERT_EQ(S_OK, movie.filter->FindPin(PinId(movie.PinInterface(i)).c_str(), found.Put()));
+        EXPECT_EQ(movie.PinInterface(i), found.Get());
+    }
+    IPin* none = nullptr;
+    EXPECT_EQ(VFW_E_NOT_FOUND, movie.filter->FindPin(L"QT AAC Out 1", &none));
+    EXPECT_EQ(VFW_E_NOT_FOUND, movie.filter->FindPin(L"QT AAC Out 3", &none));
+}
+
 TEST_F(MovieSourceFilterTest, DefaultPinNamesCountEveryCreationAttempt)
 {
     MovieGraph movie;

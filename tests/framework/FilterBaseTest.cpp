@@ -172,12 +172,12 @@ TEST_F(FilterBaseTest, FindPinReadsOneBasedDecimalNumbers)
 
     // The name look-up of the base compares whole names, case and all.
     IPin* byName = nullptr;
-    EXPECT_EQ(S_OK, filter->FindPinByName(L"second", &byName));
+    EXPECT_EQ(S_OK, filter->FindPinById(L"second", &byName));
     EXPECT_EQ(static_cast<IPin*>(second), byName);
     byName->Release();
-    EXPECT_EQ(VFW_E_NOT_FOUND, filter->FindPinByName(L"Second", &byName));
+    EXPECT_EQ(VFW_E_NOT_FOUND, filter->FindPinById(L"Second", &byName));
     EXPECT_EQ(nullptr, byName);
-    EXPECT_EQ(VFW_E_NOT_FOUND, filter->FindPinByName(L"secon", &byName));
+    EXPECT_EQ(VFW_E_NOT_FOUND, filter->FindPinById(L"secon", &byName));
 }
 
 TEST_F(FilterBaseTest, PinArrayGrowsAndShrinks)

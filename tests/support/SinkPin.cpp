@@ -415,10 +415,71 @@ HRESULT SinkPin::QueryInternalConnections(IPin**, ULONG*) { return E_NOTIMPL; }
 
 HRESULT SinkPin::EndOfStream()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    ++endOfStreams;
-    changed.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++endOfStreams;
+        changed.notify_all();
+    }
+    if (queryUpstream.load()) {
+        Sleep(queryDelayMs.load());
+        QueryUpstream();
+    }
     return S_OK;
+}
+
+void SinkPin::QueryUpstreamOnDelivery(bool query, DWORD delayMs)
+{
+    queryDelayMs.store(delayMs);
+    queryUpstream.store(query);
+}
+
+void SinkPin::QueryUpstream()
+{
+    IPin* upstream = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        upstream = peer;
+        if (upstream)
+            upstream->AddRef();
+    }
+    if (!upstream)
+        return;
+    IMediaSeeking* seeking = nullptr;
+    if (SUCCEEDED(upstream->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking)))) {
+        LONGLONG value = 0;
+        double rate = 0;
+        seeking->GetStopPosition(&value);
+        seeking->GetDuration(&value);
+        seeking->GetRate(&rate);
+        seeking->GetAvailable(&value, &value);
+        seeking->GetPositions(&value, &value);
+        seeking->Release();
+    }
+    AM_MEDIA_TYPE type;
+    if (SUCCEEDED(upstream->ConnectionMediaType(&type))) {
+        upstream->QueryAccept(&type);
+        ReleaseTypeFields(&type);
+    }
+    LPWSTR id = nullptr;
+    if (SUCCEEDED(upstream->QueryId(&id)))
+        CoTaskMemFree(id);
+    PIN_INFO info;
+    if (SUCCEEDED(upstream->QueryPinInfo(&info)) && info.pFilter)
+        info.pFilter->Release();
+    IEnumMediaTypes* types = nullptr;
+    if (SUCCEEDED(upstream->EnumMediaTypes(&types)) && types) {
+        AM_MEDIA_TYPE* listed = nullptr;
+        ULONG fetched = 0;
+        if (types->Next(1, &listed, &fetched) == S_OK && listed)
+            DestroyTypeRecord(listed);
+        types->Release();
+    }
+    IQualityControl* quality = nullptr;
+    if (SUCCEEDED(upstream->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&quality)))) {
+        quality->Notify(nullptr, Quality{Famine, 1000, 0, 0});
+        quality->Release();
+    }
+    upstream->Release();
 }
 
 HRESULT SinkPin::BeginFlush()
@@ -511,6 +572,8 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
 {
     if (!sample)
         return E_POINTER;
+    if (queryUpstream.load())
+        QueryUpstream();
     // Read once for the record and the totals, before the lock is taken;
     // counting needs no copy of the bytes.
     const bool recorded = !countOnly.load();

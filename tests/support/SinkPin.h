@@ -80,6 +80,13 @@ public:
     // answered S_FALSE, as a renderer that wants no more answers, and any
     // later one is dropped with the same answer.
     void LimitSamples(size_t count);
+    // As a renderer does: from inside Receive and EndOfStream, on the caller's
+    // thread, asks the connected pin what a renderer asks (its stop position,
+    // duration and rate through IMediaSeeking; its connection type, id, pin
+    // information and types through IPin; a quality notice). End of stream is
+    // counted and announced first, and the questions follow after delayMs, so
+    // that a test reacting to the end of the stream meets them under way.
+    void QueryUpstreamOnDelivery(bool query, DWORD delayMs = 0);
 
     // ---- What it saw ----
     std::vector<ReceivedSample> Samples();
@@ -145,6 +152,7 @@ private:
     HRESULT AnswerFor(const AM_MEDIA_TYPE& type); // called with the mutex held
     HRESULT Forced(SinkCall call);                // counts the call; mutex held
     HRESULT MakeOwnAllocator();                   // mutex held
+    void QueryUpstream();                         // mutex not held
     // Everything but the bytes, which are copied only when copyBytes is set.
     static ReceivedSample Record(IMediaSample* sample, LONG length, bool copyBytes);
 
@@ -163,6 +171,8 @@ private:
     int calls[int(SinkCall::COUNT)] = {};
     bool hold = false;
     std::atomic<bool> countOnly{false}; // read before the lock is taken
+    std::atomic<bool> queryUpstream{false};
+    std::atomic<DWORD> queryDelayMs{0};
     SampleTotals totals;
     int sampleWaiters = 0; // threads in WaitForSamples or TakeSamples
     bool flushing = false;

@@ -5,29 +5,6 @@ IEnumMediaTypes* TypeListEnumerator::Create(const std::vector<MediaTypeRecord>& 
     return new TypeListEnumerator(types);
 }
 
-HRESULT TypeListEnumerator::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IEnumMediaTypes)) {
-        *out = static_cast<IEnumMediaTypes*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG TypeListEnumerator::AddRef() { return ULONG(++references); }
-
-ULONG TypeListEnumerator::Release()
-{
-    LONG count = --references;
-    if (count == 0)
-        delete this;
-    return ULONG(count);
-}
-
 HRESULT TypeListEnumerator::Next(ULONG requested, AM_MEDIA_TYPE** out, ULONG* fetched)
 {
     if (!out)
