@@ -114,6 +114,39 @@ bool SampleTimeline::ReadPair(FileReader* reader, const TimingTable& table, uint
     return true;
 }
 
+template <typename Key, typename Found>
+bool SampleTimeline::WalkEntries(FileReader* reader, const TimingTable& table, uint64_t where, Key key, Found found)
+{
+    const uint32_t point = LastPointAtOrBefore(table, where, key);
+    uint64_t first = table.index[point].firstSample;
+    uint64_t sum = table.index[point].decodeTime;
+    for (uint32_t entry = point * kTimingIndexStride; entry < table.entryCount; ++entry) {
+        uint64_t count = 0;
+        uint32_t value = 0;
+        if (!ReadPair(reader, table, entry, &count, &value))
+            return false;
+        if (found(entry, first, sum, count, value))
+            return true;
+        first += count;
+        sum += count * value;
+    }
+    return false;
+}
+
+bool SampleTimeline::RunCursorAt(FileReader* reader, const TimingTable& table, uint32_t sample, RunCursor* cursor,
+                                 uint64_t* valueSum)
+{
+    const auto bySample = [](const TimingIndexPoint& p) { return p.firstSample; };
+    return WalkEntries(reader, table, sample, bySample,
+                       [&](uint32_t entry, uint64_t first, uint64_t sum, uint64_t count, uint32_t value) {
+                           if (sample >= first + count)
+                               return false;
+                           *cursor = {entry + 1, first + count - sample, value};
+                           *valueSum = sum + (sample - first) * value;
+                           return true;
+                       });
+}
+
 bool SampleTimeline::DecodeCursorAt(uint32_t sample, RunCursor* cursor, uint64_t* decodeTime)
 {
     if (!tables) {
@@ -121,43 +154,13 @@ bool SampleTimeline::DecodeCursorAt(uint32_t sample, RunCursor* cursor, uint64_t
         *decodeTime = uint64_t(sample) * uint64_t(averageDuration);
         return true;
     }
-    const TimingTable& table = tables->decodeTimes;
-    const uint32_t point = LastPointAtOrBefore(table, sample, [](const TimingIndexPoint& p) { return p.firstSample; });
-    uint64_t first = table.index[point].firstSample;
-    uint64_t time = table.index[point].decodeTime;
-    for (uint32_t entry = point * kTimingIndexStride; entry < table.entryCount; ++entry) {
-        uint64_t count = 0;
-        uint32_t delta = 0;
-        if (!ReadPair(decodeReader, table, entry, &count, &delta))
-            return false;
-        if (sample < first + count) {
-            *cursor = {entry + 1, first + count - sample, delta};
-            *decodeTime = time + (sample - first) * delta;
-            return true;
-        }
-        first += count;
-        time += count * delta;
-    }
-    return false;
+    return RunCursorAt(decodeReader, tables->decodeTimes, sample, cursor, decodeTime);
 }
 
 bool SampleTimeline::OffsetCursorAt(uint32_t sample, RunCursor* cursor)
 {
-    const TimingTable& table = tables->compositionOffsets;
-    const uint32_t point = LastPointAtOrBefore(table, sample, [](const TimingIndexPoint& p) { return p.firstSample; });
-    uint64_t first = table.index[point].firstSample;
-    for (uint32_t entry = point * kTimingIndexStride; entry < table.entryCount; ++entry) {
-        uint64_t count = 0;
-        uint32_t offset = 0;
-        if (!ReadPair(offsetReader, table, entry, &count, &offset))
-            return false;
-        if (sample < first + count) {
-            *cursor = {entry + 1, first + count - sample, offset};
-            return true;
-        }
-        first += count;
-    }
-    return false;
+    uint64_t unused = 0; // offsets are not added up
+    return RunCursorAt(offsetReader, tables->compositionOffsets, sample, cursor, &unused);
 }
 
 bool SampleTimeline::SyncEntryFrom(uint32_t sample, uint32_t* entry, uint32_t* syncSample)
@@ -235,21 +238,16 @@ uint32_t SampleTimeline::SampleHolding(REFERENCE_TIME t)
     const uint64_t target = uint64_t(media);
     if (target >= tables->totalDecodeTime)
         return count;
-    const TimingTable& table = tables->decodeTimes;
-    const uint32_t point = LastPointAtOrBefore(table, target, [](const TimingIndexPoint& p) { return p.decodeTime; });
-    uint64_t first = table.index[point].firstSample;
-    uint64_t time = table.index[point].decodeTime;
-    for (uint32_t entry = point * kTimingIndexStride; entry < table.entryCount; ++entry) {
-        uint64_t samples = 0;
-        uint32_t delta = 0;
-        if (!ReadPair(decodeReader, table, entry, &samples, &delta))
-            break;
-        if (delta > 0 && target < time + samples * delta)
-            return uint32_t(first + (target - time) / delta);
-        first += samples;
-        time += samples * delta;
-    }
-    return count;
+    uint32_t holding = count;
+    const auto byTime = [](const TimingIndexPoint& p) { return p.decodeTime; };
+    WalkEntries(decodeReader, tables->decodeTimes, target, byTime,
+                [&](uint32_t, uint64_t first, uint64_t time, uint64_t samples, uint32_t delta) {
+                    if (delta == 0 || target >= time + samples * delta)
+                        return false;
+                    holding = uint32_t(first + (target - time) / delta);
+                    return true;
+                });
+    return holding;
 }
 
 uint32_t SampleTimeline::StartSampleAt(REFERENCE_TIME t)

@@ -79,6 +79,15 @@ private:
 
     uint32_t SampleCount() const;
     bool ReadPair(FileReader* reader, const TimingTable& table, uint32_t entry, uint64_t* count, uint32_t* value);
+    // Walks a table of (count, value) entries from its index point at or
+    // before where (by key), adding up counts and count times value, until
+    // found(entry, first sample, sum, count, value) takes an entry.
+    template <typename Key, typename Found>
+    bool WalkEntries(FileReader* reader, const TimingTable& table, uint64_t where, Key key, Found found);
+    // A cursor on sample in a table of (count, value) entries, and the sum of
+    // the values of the samples before it.
+    bool RunCursorAt(FileReader* reader, const TimingTable& table, uint32_t sample, RunCursor* cursor,
+                     uint64_t* valueSum);
     // The cursors on sample s: the decoding time table's, with the decoding
     // time of s, and the composition offset table's.
     bool DecodeCursorAt(uint32_t sample, RunCursor* cursor, uint64_t* decodeTime);

@@ -111,10 +111,12 @@ bool LoadExpectedStreams(const std::string& moviePath, std::vector<ExpectedStrea
         }
         std::ifstream times(base + ".times");
         long long time = 0;
+        long long length = 0;
         int key = 0;
-        while (times >> time >> key) {
+        while (times >> time >> length >> key) {
             stream.times.push_back(REFERENCE_TIME(time));
             stream.keys.push_back(key != 0);
+            stream.end = std::max(stream.end, REFERENCE_TIME(time + length));
         }
         if (stream.times.size() != sizes.size()) {
             *why = base + ".times does not hold one line per packet";
@@ -171,9 +173,8 @@ size_t FirstSampleAt(const ExpectedStream& stream, REFERENCE_TIME t)
     if (t <= 0)
         return 0;
     const size_t count = stream.times.size();
-    // Past the last packet's end: nothing is left to play.
-    const REFERENCE_TIME last = *std::max_element(stream.times.begin(), stream.times.end());
-    if (t >= last + (count > 1 ? last - SortedTimes(stream)[count - 2] : 0))
+    // From the last packet's end on, nothing is left to play.
+    if (t >= stream.end)
         return count;
     size_t first = 0;
     for (size_t k = 0; k < count; ++k)

@@ -21,9 +21,11 @@ struct ExpectedStream {
     std::vector<uint8_t> sps;        // H.264: the first parameter sets of the track
     std::vector<uint8_t> pps;
     // Per packet in decoding order: when ffmpeg presents it, edit list
-    // applied, in 100-ns units, and whether it is a key frame.
+    // applied, in 100-ns units, and whether it is a key frame; and where the
+    // last one presented ends.
     std::vector<REFERENCE_TIME> times;
     std::vector<bool> keys;
+    REFERENCE_TIME end = 0;
     uint64_t durationTs = 0; // the media header's duration and time scale
     uint64_t timeScale = 0;
 
