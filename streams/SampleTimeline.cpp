@@ -252,8 +252,12 @@ uint32_t SampleTimeline::SampleHolding(REFERENCE_TIME t)
 
 uint32_t SampleTimeline::StartSampleAt(REFERENCE_TIME t)
 {
-    // A start at the beginning plays the whole track, an encoder delay included.
-    const uint32_t holding = t <= 0 ? 0 : SampleHolding(t);
+    // A start at the beginning plays the whole track, an encoder delay
+    // included. Decoding times run behind the pictures shown by the reorder
+    // delay: up to the track's end a start still has a last sample.
+    if (t >= Duration())
+        return SampleCount();
+    const uint32_t holding = t <= 0 ? 0 : std::min(SampleHolding(t), SampleCount() - 1);
     if (holding == 0 || holding >= SampleCount() || !tables || !tables->syncSamples.Present())
         return holding;
     // The last sync sample at or before it that is shown by t; negative
