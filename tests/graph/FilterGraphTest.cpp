@@ -6,13 +6,17 @@
 #include "framework/ComPtr.h"
 #include "tests/graph/NativeDump.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/Watchdog.h"
 
 #include <gtest/gtest.h>
 #include <qedit.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -148,30 +152,23 @@ protected:
     std::string dumps;
 };
 
-TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
-{
-    ASSERT_EQ(0u, RunRegsvr32(HostPath(QT_MODULE_PATH)));
-    CLSID found = {};
-    ASSERT_EQ(S_OK, SourceFilterForExtension(".mp4", &found));
-    ASSERT_TRUE(IsEqualGUID(found, CLSID_MovieSourceFilter));
-
-    std::vector<GrabberRecord> records(8);
+// The movie in the system's graph as a player builds it: the source loaded
+// before it joins, each pin through a Sample Grabber into a Null Renderer, and
+// no clock, so that the graph runs as fast as the pins deliver.
+struct SystemGraph {
+    void Build(const CLSID& source, const std::string& movie, std::vector<GrabberRecord>& records)
     {
-        ComPtr<IGraphBuilder> graph;
         ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                          graph.PutVoid()));
-        ComPtr<IBaseFilter> source;
-        ASSERT_EQ(S_OK, CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, source.PutVoid()));
-        // As the system does: Load before the filter joins the graph.
+        ASSERT_EQ(S_OK, CoCreateInstance(source, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.PutVoid()));
         ComPtr<IFileSourceFilter> file;
-        ASSERT_EQ(S_OK, source.As(IID_IFileSourceFilter, &file));
+        ASSERT_EQ(S_OK, filter.As(IID_IFileSourceFilter, &file));
         std::string hostMovie = HostPath(movie);
         ASSERT_EQ(S_OK, file->Load(std::wstring(hostMovie.begin(), hostMovie.end()).c_str(), nullptr));
-        ASSERT_EQ(S_OK, graph->AddFilter(source.Get(), L"source"));
+        ASSERT_EQ(S_OK, graph->AddFilter(filter.Get(), L"source"));
 
-        std::vector<ComPtr<IPin>> outputs;
         ComPtr<IEnumPins> pins;
-        ASSERT_EQ(S_OK, source->EnumPins(pins.Put()));
+        ASSERT_EQ(S_OK, filter->EnumPins(pins.Put()));
         ComPtr<IPin> pin;
         while (pins->Next(1, pin.Put(), nullptr) == S_OK)
             outputs.push_back(pin);
@@ -186,9 +183,9 @@ TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
             std::wstring suffix = std::to_wstring(i + 1);
             ASSERT_EQ(S_OK, graph->AddFilter(grabber.Get(), (L"grabber " + suffix).c_str()));
             ASSERT_EQ(S_OK, graph->AddFilter(renderer.Get(), (L"renderer " + suffix).c_str()));
-            ComPtr<ISampleGrabber> control;
-            ASSERT_EQ(S_OK, grabber.As(IID_ISampleGrabber, &control));
-            ASSERT_EQ(S_OK, control->SetCallback(&records[i], 0));
+            ComPtr<ISampleGrabber> grabbing;
+            ASSERT_EQ(S_OK, grabber.As(IID_ISampleGrabber, &grabbing));
+            ASSERT_EQ(S_OK, grabbing->SetCallback(&records[i], 0));
             ComPtr<IPin> grabberIn, grabberOut, rendererIn;
             ASSERT_EQ(S_OK, grabber->FindPin(L"In", grabberIn.Put()));
             ASSERT_EQ(S_OK, grabber->FindPin(L"Out", grabberOut.Put()));
@@ -197,29 +194,63 @@ TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
             ASSERT_EQ(S_OK, graph->ConnectDirect(grabberOut.Get(), rendererIn.Get(), nullptr));
         }
 
-        // No clock: the graph runs as fast as the pins deliver.
         ComPtr<IMediaFilter> timing;
         ASSERT_EQ(S_OK, graph.As(IID_IMediaFilter, &timing));
         ASSERT_EQ(S_OK, timing->SetSyncSource(nullptr));
-        ComPtr<IMediaControl> control;
-        ComPtr<IMediaEvent> events;
-        ComPtr<IMediaSeeking> seeking;
         ASSERT_EQ(S_OK, graph.As(IID_IMediaControl, &control));
         ASSERT_EQ(S_OK, graph.As(IID_IMediaEvent, &events));
         ASSERT_EQ(S_OK, graph.As(IID_IMediaSeeking, &seeking));
+    }
 
-        auto runToCompletion = [&] {
-            ASSERT_TRUE(SUCCEEDED(control->Run()));
-            LONG code = 0;
-            ASSERT_EQ(S_OK, events->WaitForCompletion(60000, &code));
-            ASSERT_EQ(EC_COMPLETE, code);
-            ASSERT_TRUE(SUCCEEDED(control->Stop()));
-        };
+    // Run, wait for the graph's completion, Stop: what a player does at the
+    // end of a movie. The completion is read from the event queue, as a
+    // player's event loop reads it.
+    void RunToCompletion()
+    {
+        OAEVENT signal = 0;
+        ASSERT_EQ(S_OK, events->GetEventHandle(&signal));
+        ASSERT_TRUE(SUCCEEDED(control->Run()));
+        LONG code = 0;
+        while (code != EC_COMPLETE) {
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(reinterpret_cast<HANDLE>(signal), 60000));
+            LONG_PTR first = 0, second = 0;
+            while (code != EC_COMPLETE && events->GetEvent(&code, &first, &second, 0) == S_OK) {
+                events->FreeEventParams(code, first, second);
+                ASSERT_NE(EC_ERRORABORT, code);
+            }
+        }
+        ASSERT_TRUE(SUCCEEDED(control->Stop()));
+    }
 
+    ~SystemGraph()
+    {
+        if (graph && filter)
+            graph->RemoveFilter(filter.Get());
+    }
+
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> filter;
+    std::vector<ComPtr<IPin>> outputs;
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEvent> events;
+    ComPtr<IMediaSeeking> seeking;
+};
+
+TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
+{
+    ASSERT_EQ(0u, RunRegsvr32(HostPath(QT_MODULE_PATH)));
+    CLSID found = {};
+    ASSERT_EQ(S_OK, SourceFilterForExtension(".mp4", &found));
+    ASSERT_TRUE(IsEqualGUID(found, CLSID_MovieSourceFilter));
+
+    std::vector<GrabberRecord> records(8);
+    {
+        SystemGraph system;
+        ASSERT_NO_FATAL_FAILURE(system.Build(found, movie, records));
         std::map<int, std::vector<DumpedSample>> whole = ReadNativeDump(HostPath(dumps + "/sample"));
         ASSERT_EQ(2u, whole.size());
-        runToCompletion();
-        for (size_t i = 0; i < outputs.size(); ++i) {
+        ASSERT_NO_FATAL_FAILURE(system.RunToCompletion());
+        for (size_t i = 0; i < system.outputs.size(); ++i) {
             std::vector<DumpedSample> grabbed = records[i].Take();
             const std::vector<DumpedSample>& native = whole[int(i + 1)];
             ASSERT_EQ(native.size(), grabbed.size()) << "pin " << i + 1;
@@ -229,11 +260,11 @@ TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
         // Through the graph's seeking, which reaches each pin through its renderer and grabber.
         LONGLONG target = SeekTarget;
         ASSERT_TRUE(SUCCEEDED(
-            seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning)));
+            system.seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning)));
         std::map<int, std::vector<DumpedSample>> seeked = ReadNativeDump(HostPath(dumps + "/sample-5s"));
         ASSERT_EQ(2u, seeked.size());
-        runToCompletion();
-        for (size_t i = 0; i < outputs.size(); ++i) {
+        ASSERT_NO_FATAL_FAILURE(system.RunToCompletion());
+        for (size_t i = 0; i < system.outputs.size(); ++i) {
             std::vector<DumpedSample> grabbed = records[i].Take();
             ASSERT_FALSE(grabbed.empty()) << "pin " << i + 1;
             // The samples after the seek are the ones the native seek gives,
@@ -242,7 +273,60 @@ TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
             EXPECT_TRUE(grabbed[0].discontinuity);
             EXPECT_TRUE(grabbed[0].syncPoint);
         }
-        graph->RemoveFilter(source.Get());
+    }
+    RunRegsvr32(HostPath(QT_MODULE_PATH), true);
+}
+
+// Keeps one core busy while it lives.
+class BusyCore {
+public:
+    BusyCore()
+        : thread([this] {
+              while (!done.load())
+                  ;
+          })
+    {
+    }
+    ~BusyCore()
+    {
+        done.store(true);
+        thread.join();
+    }
+
+private:
+    std::atomic<bool> done{false};
+    std::thread thread;
+};
+
+// The renderers ask the pins for their stop position from EndOfStream, on
+// the streaming thread, while the player's Stop follows the completion: run
+// to the end and stopped again and again, with one core kept busy, since the
+// race hides on an idle machine. A hang ends the program through the watchdog.
+TEST_F(FilterGraphTest, StopAfterCompletionNeverHangsUnderLoad)
+{
+    ASSERT_EQ(0u, RunRegsvr32(HostPath(QT_MODULE_PATH)));
+    {
+        BusyCore load;
+        Watchdog watchdog("run, completion and stop in the system graph", 300);
+        std::vector<GrabberRecord> records(8);
+        SystemGraph system;
+        ASSERT_NO_FATAL_FAILURE(system.Build(CLSID_MovieSourceFilter, movie, records));
+        std::vector<size_t> whole(system.outputs.size(), 0);
+        for (int round = 0; round < 15 && !HasFatalFailure(); ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            // As a player replays: back to the start, which Stop leaves where
+            // the movie ended.
+            LONGLONG start = 0;
+            ASSERT_TRUE(SUCCEEDED(system.seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr,
+                                                               AM_SEEKING_NoPositioning)));
+            system.RunToCompletion();
+            for (size_t i = 0; i < system.outputs.size(); ++i) {
+                const size_t count = records[i].Take().size();
+                if (round == 0)
+                    whole[i] = count;
+                EXPECT_EQ(whole[i], count) << "pin " << i + 1;
+            }
+        }
     }
     RunRegsvr32(HostPath(QT_MODULE_PATH), true);
 }
