@@ -277,6 +277,31 @@ TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
     RunRegsvr32(HostPath(QT_MODULE_PATH), true);
 }
 
+// Movies timed by their tables (B-frames, edit lists, variable rates) in the
+// system graph: every stamp, sync and preroll mark as native qtsource wrote it.
+TEST_F(FilterGraphTest, TimedFixturesStreamWithTheirNativeStampsInTheSystemGraph)
+{
+    const std::string fixtures = FixtureFolder();
+    if (fixtures.empty())
+        GTEST_SKIP() << "fixture movies not made";
+    ASSERT_EQ(0u, RunRegsvr32(HostPath(QT_MODULE_PATH)));
+    for (const char* name : {"bframes.mp4", "empty-edit.mp4", "vfr-24.mp4"}) {
+        SCOPED_TRACE(name);
+        std::vector<GrabberRecord> records(8);
+        SystemGraph system;
+        ASSERT_NO_FATAL_FAILURE(system.Build(CLSID_MovieSourceFilter, fixtures + "/" + name, records));
+        std::map<int, std::vector<DumpedSample>> whole = ReadNativeDump(HostPath(dumps + "/" + name));
+        ASSERT_EQ(2u, whole.size());
+        ASSERT_NO_FATAL_FAILURE(system.RunToCompletion());
+        for (size_t i = 0; i < system.outputs.size(); ++i) {
+            std::vector<DumpedSample> grabbed = records[i].Take();
+            ASSERT_EQ(whole[int(i + 1)].size(), grabbed.size()) << "pin " << i + 1;
+            ExpectSameSamples(whole[int(i + 1)], grabbed, grabbed.size(), int(i + 1));
+        }
+    }
+    RunRegsvr32(HostPath(QT_MODULE_PATH), true);
+}
+
 // Keeps one core busy while it lives.
 class BusyCore {
 public:
