@@ -161,46 +161,59 @@ TEST_F(PinSeeking, AStartSetWhileStoppedStartsNoThreadAndPlaysFromExactlyThatSam
     }
 }
 
+// Also on a track with a sync sample every tenth picture, where the seek lands
+// between two: the pin starts at the sync sample before it, the pictures
+// before the start as preroll.
 TEST_F(PinSeeking, ASeekWhileStreamingRestartsAtTheSampleOfTheNewStart)
 {
     Watchdog watchdog("seek while streaming", 60);
-    PinHarness harness;
-    // 250 samples over 10 s; chunks of 3 and 7 samples.
-    PinTrack track = NumberedTrack(StreamKind::Avc, 250, {{1, 3, 1}, {5, 7, 1}});
-    track.duration = 100000000;
-    MovieOutputPin* pin = harness.AddPin(track, "seek-running.bin");
-    SinkPin& sink = harness.Connect(pin);
-    sink.HoldReceive(true); // the first sample waits downstream
-    ASSERT_EQ(S_OK, harness.Run());
-    ASSERT_TRUE(WaitForReceive(sink, 1));
+    for (const bool keyed : {false, true}) {
+        SCOPED_TRACE(keyed ? "a sync sample every ten" : "every sample a sync sample");
+        PinHarness harness;
+        // 250 samples over 10 s; chunks of 3 and 7 samples.
+        PinTrack track = NumberedTrack(StreamKind::Avc, 250, {{1, 3, 1}, {5, 7, 1}});
+        track.duration = 100000000;
+        for (uint32_t number = 1; keyed && number <= 250; number += 10)
+            track.syncSamples.push_back(number);
+        MovieOutputPin* pin = harness.AddPin(track, "seek-running.bin");
+        EXPECT_EQ(keyed, pin->TimedByTables());
+        SinkPin& sink = harness.Connect(pin);
+        sink.HoldReceive(true); // the first sample waits downstream
+        ASSERT_EQ(S_OK, harness.Run());
+        ASSERT_TRUE(WaitForReceive(sink, 1));
 
-    ASSERT_EQ(S_OK, SeekTo(pin, 50000000));
-    EXPECT_EQ(1, sink.BeginFlushCount());
-    EXPECT_EQ(1, sink.EndFlushCount());
-    sink.HoldReceive(false);
-    ASSERT_TRUE(sink.WaitForEndOfStream(1, 20000));
+        ASSERT_EQ(S_OK, SeekTo(pin, 50000000));
+        EXPECT_EQ(1, sink.BeginFlushCount());
+        EXPECT_EQ(1, sink.EndFlushCount());
+        sink.HoldReceive(false);
+        ASSERT_TRUE(sink.WaitForEndOfStream(1, 20000));
 
-    // The held sample was flushed; what follows starts exactly at sample 125.
-    std::vector<ReceivedSample> samples = sink.Samples();
-    ASSERT_EQ(125u, samples.size());
-    const std::vector<uint8_t> bothSets = {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E, 0, 0, 0, 1, 0x68, 0xCE};
-    EXPECT_TRUE(std::equal(bothSets.begin(), bothSets.end(), samples[0].bytes.begin()));
-    for (size_t k = 0; k < samples.size(); ++k) {
-        EXPECT_EQ(int(125 + k), SampleIndexOf(track, samples[k].bytes)) << k;
-        EXPECT_EQ(REFERENCE_TIME(k) * kStep, samples[k].start) << k;
-        EXPECT_EQ(k == 0, samples[k].discontinuity) << k;
+        // The held sample was flushed; what follows starts exactly at sample
+        // 125, or at the sync sample 120 before it.
+        const size_t first = keyed ? 120 : 125;
+        std::vector<ReceivedSample> samples = sink.Samples();
+        ASSERT_EQ(250 - first, samples.size());
+        const std::vector<uint8_t> bothSets = {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E, 0, 0, 0, 1, 0x68, 0xCE};
+        EXPECT_TRUE(std::equal(bothSets.begin(), bothSets.end(), samples[0].bytes.begin()));
+        for (size_t k = 0; k < samples.size(); ++k) {
+            EXPECT_EQ(int(first + k), SampleIndexOf(track, samples[k].bytes)) << k;
+            EXPECT_EQ(REFERENCE_TIME(first + k) * kStep - 50000000, samples[k].start) << k;
+            EXPECT_EQ(first + k < 125, samples[k].preroll) << k;
+            EXPECT_EQ(!keyed || (first + k) % 10 == 0, samples[k].syncPoint) << k;
+            EXPECT_EQ(k == 0, samples[k].discontinuity) << k;
+        }
+        const std::vector<ReceivedSegment> segments = sink.Segments();
+        ASSERT_EQ(2u, segments.size());
+        EXPECT_EQ(50000000, segments[1].start);
+        EXPECT_EQ(100000000, segments[1].stop);
+
+        // After the end of stream the thread still answers: a seek plays again.
+        sink.ClearRecords();
+        ASSERT_EQ(S_OK, SeekTo(pin, 248 * kStep));
+        ASSERT_TRUE(sink.WaitForEndOfStream(1, 20000));
+        ASSERT_EQ(keyed ? 10u : 2u, sink.SampleCount());
+        EXPECT_EQ(keyed ? 240 : 248, SampleIndexOf(track, sink.Samples()[0].bytes));
     }
-    const std::vector<ReceivedSegment> segments = sink.Segments();
-    ASSERT_EQ(2u, segments.size());
-    EXPECT_EQ(50000000, segments[1].start);
-    EXPECT_EQ(100000000, segments[1].stop);
-
-    // After the end of stream the thread still answers: a seek plays again.
-    sink.ClearRecords();
-    ASSERT_EQ(S_OK, SeekTo(pin, 248 * kStep));
-    ASSERT_TRUE(sink.WaitForEndOfStream(1, 20000));
-    ASSERT_EQ(2u, sink.SampleCount());
-    EXPECT_EQ(248, SampleIndexOf(track, sink.Samples()[0].bytes));
 }
 
 TEST_F(PinSeeking, StopAndRateChangesWhileStreamingRestartNothing)

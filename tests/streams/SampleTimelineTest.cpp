@@ -4,6 +4,7 @@
 // average steps of a track without usable tables.
 #include "streams/SampleTimeline.h"
 #include "parser/TimingTables.h"
+#include "tests/streams/TrackFile.h"
 #include "tests/support/BoxBuilder.h"
 #include "tests/support/Fixtures.h"
 
@@ -14,31 +15,15 @@
 
 namespace {
 
-// A file of timing table boxes, their tables read as the parser reads them,
-// and a timeline with its own readers on the file.
+// Timing table boxes in a file, read back as the parser reads them, and a
+// timeline with its own readers on the file.
 struct TimedFile {
     TimedFile(const std::vector<uint8_t>& boxes, uint32_t samples, uint32_t timeScale, EditStart edit = {})
     {
         const std::string path = TempPath("timeline.bin");
-        EXPECT_TRUE(WriteFileBytes(path, boxes));
-        auto tables = std::make_shared<TimingTables>();
-        FILE* file = std::fopen(path.c_str(), "rb");
-        BoxReader reader(file);
-        BoxCursor all(&reader, 0, reader.FileEnd());
-        BoxHeader header;
-        while (all.NextBox(&header, BoxSizeRule::TopLevel)) {
-            if (header.type == FourCC("stts"))
-                tables->totalDecodeTime = ReadDecodeTimes(header.payload, &tables->decodeTimes).timeSum;
-            if (header.type == FourCC("ctts"))
-                ReadCompositionOffsets(header.payload, &tables->compositionOffsets, &tables->signedOffsets);
-            if (header.type == FourCC("stss"))
-                ReadSyncSamples(header.payload, &tables->syncSamples);
-        }
-        std::fclose(file);
-        tables->timeScale = timeScale;
-        tables->movieTimeScale = 1000;
-        tables->sampleCount = samples;
-        tables->edit = edit;
+        EXPECT_TRUE(WriteFileBytes(path, {}));
+        auto tables = AppendTimingTables(path, boxes, samples, timeScale, edit);
+        EXPECT_TRUE(tables);
         for (FileReader* each : {&decodeReader, &offsetReader, &syncReader})
             EXPECT_TRUE(each->Open(path.c_str()));
         timeline.SetTables(tables);
@@ -58,15 +43,6 @@ struct TimedFile {
     FileReader decodeReader, offsetReader, syncReader;
     SampleTimeline timeline{&decodeReader, &offsetReader, &syncReader};
 };
-
-std::vector<uint8_t> Table(const std::string& type, uint8_t version, const std::vector<uint32_t>& fields)
-{
-    BoxBuilder box;
-    box.BeginFull(type, version);
-    for (uint32_t field : fields)
-        box.U32(field);
-    return box.End().Data();
-}
 
 std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> boxes)
 {
@@ -100,9 +76,9 @@ TEST(SampleTimeline, WithoutTablesStepsByTheAverageSample)
 TEST(SampleTimeline, ReordersCompositionOffsetsIntoDisplayOrderFromEachSyncSample)
 {
     const std::vector<uint8_t> boxes = Join({
-        Table("stts", 0, {1, 7, 10}),
-        Table("ctts", 0, {7, 1, 20, 1, 40, 1, 10, 1, 10, 1, 40, 1, 10, 1, 10}),
-        Table("stss", 0, {2, 1, 5}),
+        TableBox("stts", 0, {1, 7, 10}),
+        TableBox("ctts", 0, {7, 1, 20, 1, 40, 1, 10, 1, 10, 1, 40, 1, 10, 1, 10}),
+        TableBox("stss", 0, {2, 1, 5}),
     });
     EditStart edit;
     edit.present = true;
@@ -135,7 +111,7 @@ TEST(SampleTimeline, EmptyEditsDelayTheTrack)
     edit.present = true;
     edit.emptyTime = 500; // half a second of the movie's 1,000 a second
     edit.mediaTime = 1024;
-    TimedFile file(Table("stts", 0, {1, 10, 1024}), 10, 48000, edit);
+    TimedFile file(TableBox("stts", 0, {1, 10, 1024}), 10, 48000, edit);
     const std::vector<SampleTimes> all = file.All();
     ASSERT_EQ(10u, all.size());
     EXPECT_EQ(5000000 - 213333, all[0].start); // the encoder delay before the sound begins
@@ -154,7 +130,8 @@ TEST(SampleTimeline, PlacingThroughTheIndexMatchesSteppingThrough)
     }
     for (uint32_t k = 0; k < 30; ++k)
         sync.push_back(1 + 10 * k);
-    TimedFile file(Join({Table("stts", 0, decode), Table("ctts", 0, offsets), Table("stss", 0, sync)}), 300, 100);
+    TimedFile file(Join({TableBox("stts", 0, decode), TableBox("ctts", 0, offsets), TableBox("stss", 0, sync)}), 300,
+                   100);
     const std::vector<SampleTimes> all = file.All();
     ASSERT_EQ(300u, all.size());
     for (uint32_t k = 0; k < 300; k += 7) {
