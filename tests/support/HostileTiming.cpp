@@ -14,12 +14,11 @@ namespace {
 
 const std::string kDecodeTimes = kVideoTable + ".stts";
 const std::string kEditList = kVideoTrack + ".edts.elst";
-// From the first byte of the box: the first entry of a time-to-sample table
-// and of a version 0 edit list.
-constexpr size_t kFirstDecodeCount = 16;
-constexpr size_t kFirstDecodeDelta = 20;
-constexpr size_t kFirstEditMediaTime = 20;
 constexpr uint32_t kBaseSamples = 10;
+
+// Where the fields of the first entry stand, from the first byte of the box:
+// count and duration of the time-to-sample table, media time of the edit list.
+enum FirstEntryField : size_t { kDecodeCount = 16, kDecodeDelta = 20, kEditMediaTime = 20 };
 
 // The base movie with a table box of 4-byte fields after the decoding times.
 MovieEdit WithTable(const std::string& type, uint8_t version, std::initializer_list<uint32_t> fields)
@@ -46,9 +45,9 @@ MovieEdit WithLongEdits(std::initializer_list<std::pair<uint64_t, int64_t>> edit
 
 void AddTimingTableMovies(Family& family)
 {
-    family.Add("decode-counts-one-short", Patched(kDecodeTimes, kFirstDecodeCount, kBaseSamples - 1), kBasePins);
-    family.Add("decode-counts-one-over", Patched(kDecodeTimes, kFirstDecodeCount, kBaseSamples + 1), kBasePins);
-    MovieEdit endless = Patched(kDecodeTimes, kFirstDecodeDelta, 0xFFFFFFFF);
+    family.Add("decode-counts-one-short", Patched(kDecodeTimes, kDecodeCount, kBaseSamples - 1), kBasePins);
+    family.Add("decode-counts-one-over", Patched(kDecodeTimes, kDecodeCount, kBaseSamples + 1), kBasePins);
+    MovieEdit endless = Patched(kDecodeTimes, kDecodeDelta, 0xFFFFFFFF);
     endless.PutIn(kVideoMedia + ".mdhd", 20, 1); // a time scale of 1: 136 years a sample
     family.Add("decode-times-past-any-movie", endless, kBasePins);
 
@@ -64,8 +63,8 @@ void AddTimingTableMovies(Family& family)
     family.Add("edit-duration-of-centuries", WithLongEdits({{uint64_t(1) << 50, 0}}), kBasePins);
     family.Add("empty-edits-adding-up-past-limits",
                WithLongEdits({{uint64_t(1) << 40, -1}, {uint64_t(1) << 40, -1}, {10, 0}}), kBasePins);
-    family.Add("edit-media-time-below-minus-1", Patched(kEditList, kFirstEditMediaTime, 0xFFFFFFFE), kBasePins);
-    family.Add("edit-starting-past-the-media", Patched(kEditList, kFirstEditMediaTime, 0x7FFFFFFF), kBasePins);
+    family.Add("edit-media-time-below-minus-1", Patched(kEditList, kEditMediaTime, 0xFFFFFFFE), kBasePins);
+    family.Add("edit-starting-past-the-media", Patched(kEditList, kEditMediaTime, 0x7FFFFFFF), kBasePins);
     family.Add("edit-count-past-its-box", Patched(kEditList, 12, 1000), kBasePins);
 }
 
