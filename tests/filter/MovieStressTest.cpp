@@ -134,8 +134,8 @@ std::string CheckWholeSamples(MovieGraph& graph, const Movie& movie)
             while (segment + 1 < segments.size() && segments[segment + 1].samplesBefore <= k)
                 ++segment;
             const REFERENCE_TIME time = samples[k].start + (segments.empty() ? 0 : segments[segment].start);
-            const auto near = std::lower_bound(times.begin(), times.end(), time - 10000);
-            if (near == times.end() || *near > time + 10000 || samples[k].stop < samples[k].start)
+            const auto closest = std::lower_bound(times.begin(), times.end(), time - 10000);
+            if (closest == times.end() || *closest > time + 10000 || samples[k].stop < samples[k].start)
                 return where + ": sample " + std::to_string(k) + " stamped at no time of the track";
         }
         for (const ReceivedSegment& segment : sink.Segments())
