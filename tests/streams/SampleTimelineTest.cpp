@@ -27,7 +27,8 @@ struct TimedFile {
         for (FileReader* each : {&decodeReader, &offsetReader, &syncReader})
             EXPECT_TRUE(each->Open(path.c_str()));
         timeline.SetTables(tables);
-        timeline.SetStreamTiming(samples, 0);
+        // The media header's duration: what the decoding times add up to.
+        timeline.SetStreamTiming(samples, tables ? REFERENCE_TIME(tables->totalDecodeTime * 10000000 / timeScale) : 0);
     }
 
     // Every sample's times from the one the timeline stands on.
@@ -52,23 +53,31 @@ std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> boxes)
     return all;
 }
 
-TEST(SampleTimeline, WithoutTablesStepsByTheAverageSample)
+// 250 samples over 10,000,000: without tables, and with a decoding time table
+// of whole 100-ns durations and nothing else, the same average steps.
+TEST(SampleTimeline, ConstantRateTracksStepByTheAverageSample)
 {
-    SampleTimeline timeline(nullptr, nullptr, nullptr);
-    timeline.SetStreamTiming(250, 10000000);
-    EXPECT_EQ(125u, timeline.StartSampleAt(5000000));
-    EXPECT_EQ(0u, timeline.StartSampleAt(-1));
-    EXPECT_EQ(249u, timeline.StartSampleAt(9999999));
-    EXPECT_EQ(250u, timeline.StartSampleAt(10000000)); // the end: nothing to deliver
-    ASSERT_EQ(S_OK, timeline.PlaceAt(125));
-    SampleTimes times;
-    ASSERT_EQ(S_OK, timeline.Next(&times));
-    EXPECT_EQ(5000000, times.start);
-    EXPECT_EQ(5040000, times.stop);
-    EXPECT_TRUE(times.sync);
+    TimedFile timed(TableBox("stts", 0, {1, 250, 40000}), 250, 10000000);
+    SampleTimeline untimed(nullptr, nullptr, nullptr);
+    untimed.SetStreamTiming(250, 10000000);
+    for (SampleTimeline* timeline : {&untimed, &timed.timeline}) {
+        SCOPED_TRACE(timeline == &untimed ? "without tables" : "with tables");
+        EXPECT_EQ(125u, timeline->StartSampleAt(5000000));
+        EXPECT_EQ(0u, timeline->StartSampleAt(-1));
+        EXPECT_EQ(249u, timeline->StartSampleAt(9999999));
+        EXPECT_EQ(250u, timeline->StartSampleAt(10000000)); // the end: nothing to deliver
+        ASSERT_EQ(S_OK, timeline->PlaceAt(0));
+        SampleTimes times;
+        for (REFERENCE_TIME k = 0; timeline->Next(&times) == S_OK; ++k) {
+            ASSERT_EQ(k * 40000, times.start);
+            ASSERT_EQ((k + 1) * 40000, times.stop);
+            ASSERT_TRUE(times.sync);
+        }
+        EXPECT_EQ(250u, timeline->NextSample());
+    }
     // A day of four billion samples: no product overflows.
-    timeline.SetStreamTiming(4000000000u, 1000000000000);
-    EXPECT_EQ(2000000000u, timeline.StartSampleAt(500000000000));
+    untimed.SetStreamTiming(4000000000u, 1000000000000);
+    EXPECT_EQ(2000000000u, untimed.StartSampleAt(500000000000));
 }
 
 // Decoding order I P B B P B B, a picture every 10 units: the stamps are the
