@@ -330,7 +330,9 @@ bool SampleTimeline::FillWindow(uint32_t end)
         }
         window[at] = time;
         ++windowCount;
-        lastDuration = PresentationTime(aheadDecodeTime + decodeCursor.value, 0) - PresentationTime(aheadDecodeTime, 0);
+        if (aheadSample + 1 == SampleCount()) // the last sample's stop adds its own duration
+            lastDuration =
+                PresentationTime(aheadDecodeTime + decodeCursor.value, 0) - PresentationTime(aheadDecodeTime, 0);
         aheadDecodeTime += decodeCursor.value;
         if (++aheadSample < SampleCount()) {
             const TimingTable none;

@@ -131,7 +131,7 @@ private:
     uint64_t aheadDecodeTime = 0;
     RunCursor decodeCursor;
     RunCursor offsetCursor;
-    REFERENCE_TIME lastDuration = 0; // of the last sample read ahead
+    REFERENCE_TIME lastDuration = 0; // of the track's last sample, once read ahead
     REFERENCE_TIME window[kReorderDepth + 2] = {};
     uint32_t windowCount = 0;
     REFERENCE_TIME lastStart = INT64_MIN; // stamps never go down
