@@ -1,5 +1,6 @@
 #include "filter/MovieSourceFilter.h"
 
+#include "framework/WideText.h"
 #include "parser/MovieParser.h"
 #include "streams/MovieOutputPin.h"
 
@@ -132,7 +133,7 @@ HRESULT MovieSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE*)
     // A name whose narrow form does not fit is refused whole: a cut name
     // would open some other file.
     char path[sizeof movie.filePath];
-    if (WideCharToMultiByte(CP_ACP, 0, fileName, -1, path, int(sizeof path), nullptr, nullptr) <= 0)
+    if (FAILED(CopyNarrow(fileName, path, int(sizeof path))))
         return E_FAIL;
     std::memcpy(movie.filePath, path, sizeof path);
     loadMade = true;
@@ -151,8 +152,7 @@ HRESULT MovieSourceFilter::GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* type)
     *fileName = static_cast<LPOLESTR>(CoTaskMemAlloc(characters * sizeof(WCHAR)));
     if (!*fileName)
         return S_OK;
-    if (MultiByteToWideChar(CP_ACP, 0, movie.filePath, -1, *fileName, int(characters)) <= 0)
-        (*fileName)[0] = L'\0';
+    CopyWide(movie.filePath, *fileName, int(characters));
     return S_OK;
 }
 

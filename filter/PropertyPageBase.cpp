@@ -1,6 +1,7 @@
 #include "filter/PropertyPageBase.h"
 
 #include "filter/ModuleGlobals.h"
+#include "framework/WideText.h"
 
 #include <cwchar>
 
@@ -218,8 +219,8 @@ void PropertyPageBase::LoadResourceStringW(WCHAR* buffer, int id)
     }
     char narrow[titleBufferLength];
     int length = LoadStringA(ModuleInstance, UINT(id), narrow, titleBufferLength);
-    if (length > 0 && MultiByteToWideChar(CP_ACP, 0, narrow, length + 1, buffer, titleBufferLength) == 0)
-        buffer[0] = 0; // a failed conversion may leave a partial, unterminated text
+    if (length > 0)
+        CopyWide(narrow, buffer, titleBufferLength);
     buffer[titleBufferLength - 1] = 0;
 }
 

@@ -1,6 +1,7 @@
 #include "filter/SourceInfoPage.h"
 
 #include "framework/MediaTypeRecord.h"
+#include "framework/WideText.h"
 #include "resources/resource.h"
 
 #include <cstdio>
@@ -91,14 +92,8 @@ void SourceInfoPage::RefreshPage()
     std::string path;
     if (SUCCEEDED(fileSource->GetCurFile(&name, &type)) && name) {
         // Sized to the name, so that a long name is shown whole rather than cut
-        // inside a character or left without its terminator.
-        int size = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
-        if (size > 0) {
-            path.resize(size_t(size));
-            if (WideCharToMultiByte(CP_ACP, 0, name, -1, &path[0], size, nullptr, nullptr) == 0)
-                path.clear();
-            path.resize(std::char_traits<char>::length(path.c_str()));
-        }
+        // inside a character.
+        path = NarrowText(name);
         CoTaskMemFree(name);
     }
     SetWindowTextA(pathEdit, path.c_str());
@@ -124,7 +119,7 @@ void SourceInfoPage::ReloadFromEdit()
     if (GetWindowTextA(pathEdit, path, MAX_PATH) == 0)
         return;
     WCHAR wide[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0)
+    if (FAILED(CopyWide(path, wide, MAX_PATH)))
         return; // no name is better than a cut one
     fileSource->Load(wide, nullptr);
 }

@@ -1,14 +1,12 @@
 #include "framework/FilterBase.h"
 
 #include "framework/ComPtr.h"
+#include "framework/FilterRegistration.h"
 #include "framework/PinBase.h"
 #include "framework/PinEnumerator.h"
 #include "framework/WideText.h"
 
 #include <cwchar>
-
-// 0x80070002: the filter mapper found no entry to remove.
-static const HRESULT RegistryKeyMissing = HRESULT(0x80070002);
 
 FilterBase::FilterBase(const char* objectName, IUnknown* owner, CritSection* lock, REFCLSID classId)
     : UnknownBase(objectName, owner), state(State_Stopped), clock(nullptr), startTime(0), classId(classId), lock(lock),
@@ -317,23 +315,13 @@ private:
     bool initialised;
 };
 
-const CLSID& OrNull(const CLSID* id) { return id ? *id : GUID_NULL; }
-
-void RegisterPins(IFilterMapper* mapper, const FilterSetupRecord& record)
+// Writes (doRegister) or removes the record's entry through the platform's
+// older filter mapper.
+HRESULT UseMapper(const FilterSetupRecord& record, BOOL doRegister)
 {
-    for (UINT p = 0; p < record.pinCount; ++p) {
-        const REGFILTERPINS& pin = record.pins[p];
-        HRESULT result = mapper->RegisterPin(*record.classId, pin.strName, pin.bRendered, pin.bOutput, pin.bZero,
-                                             pin.bMany, OrNull(pin.clsConnectsToFilter), pin.strConnectsToPin);
-        if (FAILED(result))
-            return;
-        for (UINT t = 0; t < pin.nMediaTypes; ++t) {
-            const REGPINTYPES& type = pin.lpMediaType[t];
-            if (FAILED(mapper->RegisterPinType(*record.classId, pin.strName, OrNull(type.clsMajorType),
-                                               OrNull(type.clsMinorType))))
-                return;
-        }
-    }
+    MapperSession session;
+    RETURN_IF_FAILED(session.created);
+    return RegisterFilterWithMapper(&record, session.mapper.Get(), doRegister);
 }
 
 } // namespace
@@ -343,24 +331,13 @@ HRESULT FilterBase::Register()
     const FilterSetupRecord* record = GetRegistrationData();
     if (!record)
         return S_FALSE;
-    MapperSession session;
-    if (SUCCEEDED(session.created)) {
-        IFilterMapper* mapper = session.mapper.Get();
-        mapper->UnregisterFilter(*record->classId);
-        if (SUCCEEDED(mapper->RegisterFilter(*record->classId, record->name, record->merit)))
-            RegisterPins(mapper, *record);
-    }
+    // What the mapper could not take is left out: the filter registers all the same.
+    UseMapper(*record, TRUE);
     return S_OK;
 }
 
 HRESULT FilterBase::Unregister()
 {
     const FilterSetupRecord* record = GetRegistrationData();
-    if (!record)
-        return S_FALSE;
-    MapperSession session;
-    if (FAILED(session.created))
-        return session.created;
-    HRESULT result = session.mapper->UnregisterFilter(*record->classId);
-    return result == RegistryKeyMissing ? S_OK : result;
+    return record ? UseMapper(*record, FALSE) : S_FALSE;
 }

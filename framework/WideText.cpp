@@ -1,5 +1,7 @@
 #include "framework/WideText.h"
 
+#include "framework/Win32Failure.h"
+
 #include <cwchar>
 #include <new>
 
@@ -44,4 +46,63 @@ void FormatDecimal(WCHAR* buffer, LONG value)
     while (count > 0)
         buffer[at++] = digits[--count];
     buffer[at] = 0;
+}
+
+namespace {
+
+// The platform's two conversions, picked by the direction of the types.
+int Convert(const WCHAR* text, char* buffer, int size)
+{
+    return WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, size, nullptr, nullptr);
+}
+
+int Convert(const char* text, WCHAR* buffer, int size)
+{
+    return MultiByteToWideChar(CP_ACP, 0, text, -1, buffer, size);
+}
+
+template <typename From, typename To> HRESULT CopyConverted(const From* text, To* buffer, int size)
+{
+    if (!text || !buffer || size <= 0)
+        return E_POINTER;
+    if (Convert(text, buffer, size) > 0)
+        return S_OK;
+    // A failed conversion may leave a partial, unterminated text behind.
+    buffer[0] = 0;
+    return LastErrorFailure();
+}
+
+template <typename From, typename To> std::basic_string<To> Converted(const From* text)
+{
+    // The size query counts the terminator, which the string keeps to itself.
+    int size = text ? Convert(text, static_cast<To*>(nullptr), 0) : 0;
+    if (size <= 0)
+        return std::basic_string<To>();
+    std::basic_string<To> converted(size_t(size), To(0));
+    if (FAILED(CopyConverted(text, &converted[0], size)))
+        return std::basic_string<To>();
+    converted.resize(size_t(size - 1));
+    return converted;
+}
+
+} // namespace
+
+HRESULT CopyNarrow(const WCHAR* text, char* buffer, int size)
+{
+    return CopyConverted(text, buffer, size);
+}
+
+HRESULT CopyWide(const char* text, WCHAR* buffer, int size)
+{
+    return CopyConverted(text, buffer, size);
+}
+
+std::string NarrowText(const WCHAR* text)
+{
+    return Converted<WCHAR, char>(text);
+}
+
+std::wstring WideText(const std::string& text)
+{
+    return Converted<char, WCHAR>(text.c_str());
 }

@@ -129,3 +129,12 @@ bool BoxCursor::NextBox(BoxHeader* header, BoxSizeRule rule)
     position = boxEnd;
     return true;
 }
+
+bool FindTopLevelBox(BoxReader& reader, uint32_t type, BoxHeader* found)
+{
+    BoxCursor file(&reader, 0, reader.FileEnd());
+    while (file.NextBox(found, BoxSizeRule::TopLevel))
+        if (found->type == type)
+            return true;
+    return false;
+}

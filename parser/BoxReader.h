@@ -93,6 +93,11 @@ struct BoxHeader {
     BoxCursor payload; // from after the header to the end of the box
 };
 
+// The first box of this type at the top level of the file, walked as the
+// parser walks it: every box before it is skipped unread. False when the
+// file has none.
+bool FindTopLevelBox(BoxReader& reader, uint32_t type, BoxHeader* found);
+
 // One entry of a dispatch table: the box type and the walker's handler for it.
 template <typename Walker> struct BoxHandler {
     uint32_t type;

@@ -1,5 +1,6 @@
 #include "parser/MediaTypeBuilders.h"
 
+#include "framework/WideText.h"
 #include "parser/StreamTypes.h"
 
 #include <cstddef>
@@ -55,7 +56,7 @@ HRESULT AddPin(ParserHost& host, const char* name, const GUID& majorType, const 
 
     WCHAR wideName[kPinNameLength];
     HRESULT result = E_FAIL;
-    if (MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, int(kPinNameLength)) > 0)
+    if (SUCCEEDED(CopyWide(name, wideName, int(kPinNameLength))))
         result = host.AddOutputPin(&type, wideName, pin);
     CoTaskMemFree(format);
     return result;

@@ -255,14 +255,9 @@ int ParseMovie(MovieRecord& movie, ParserHost& host)
     // Every top-level box but the first movie box is skipped unread, so the movie
     // box may stand before or after the media data.
     BoxReader reader(movie.parseFile);
-    BoxCursor file(&reader, 0, reader.FileEnd());
     BoxHeader header;
-    while (file.NextBox(&header, BoxSizeRule::TopLevel)) {
-        if (header.type == FourCC("moov")) {
-            MovieParser(movie, host).ParseMovieBox(header.payload);
-            break;
-        }
-    }
+    if (FindTopLevelBox(reader, FourCC("moov"), &header))
+        MovieParser(movie, host).ParseMovieBox(header.payload);
 
     BuildTrackInfoText(movie);
     return movie.hasVideo || movie.hasAudio ? 1 : 0;

@@ -1,12 +1,19 @@
 // Failure injection that only the Linux layer offers; on Windows the system's
-// allocators cannot be made to fail, and the hooks say so.
+// allocators cannot be made to fail, and the hooks say so. Also the few
+// conditions that each system provokes in its own way.
 #pragma once
 
 #include "platform/Platform.h"
 
+#include <cstdio>
+#include <string>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #ifndef _WIN32
 void PlatformFailNextTaskAllocation();
-bool PlatformProtectRegistryKey(HKEY key, LPCSTR subKey, bool protect);
+bool PlatformDenyRegistryKeyAccess(HKEY key, LPCSTR subKey, REGSAM denied);
 #endif
 
 // Makes the next CoTaskMemAlloc on any thread fail; false where impossible.
@@ -20,10 +27,11 @@ inline bool FailNextTaskAllocation()
 #endif
 }
 
-// Makes an existing registry key refuse deletion (protect true), or take it
-// again (false); false when the key is missing or its security cannot be set.
-// On Windows the key's access list denies DELETE to everyone.
-inline bool ProtectRegistryKey(HKEY parent, const char* path, bool protect)
+// Makes an existing registry key refuse the rights denied to everyone (DELETE:
+// its deletion; KEY_SET_VALUE: being opened to write its values), or with 0
+// grant them all again; false when the key is missing or its security cannot
+// be set. On Windows the key's access list denies them to everyone.
+inline bool DenyRegistryKeyAccess(HKEY parent, const char* path, REGSAM denied)
 {
 #ifdef _WIN32
     HKEY key = nullptr;
@@ -37,7 +45,7 @@ inline bool ProtectRegistryKey(HKEY parent, const char* path, bool protect)
         ACL* acl = reinterpret_cast<ACL*>(buffer);
         SECURITY_DESCRIPTOR descriptor;
         done = InitializeAcl(acl, sizeof buffer, ACL_REVISION) &&
-               (!protect || AddAccessDeniedAce(acl, ACL_REVISION, DELETE, everyone)) &&
+               (!denied || AddAccessDeniedAce(acl, ACL_REVISION, denied, everyone)) &&
                AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone) &&
                InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
@@ -47,6 +55,47 @@ inline bool ProtectRegistryKey(HKEY parent, const char* path, bool protect)
     RegCloseKey(key);
     return done;
 #else
-    return PlatformProtectRegistryKey(parent, path, protect);
+    return PlatformDenyRegistryKeyAccess(parent, path, denied);
 #endif
 }
+
+// Keeps every opener from reading a file while it lives: on Windows by
+// holding the file open without sharing it, elsewhere by taking away every
+// permission, which the superuser does not need. Refused() says whether a
+// reader is refused now.
+class UnreadableFile {
+public:
+    explicit UnreadableFile(const std::string& path) : path(path)
+    {
+#ifdef _WIN32
+        held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
+        chmod(path.c_str(), 0);
+#endif
+    }
+    ~UnreadableFile()
+    {
+#ifdef _WIN32
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+#else
+        chmod(path.c_str(), S_IRUSR | S_IWUSR);
+#endif
+    }
+    UnreadableFile(const UnreadableFile&) = delete;
+    UnreadableFile& operator=(const UnreadableFile&) = delete;
+
+    bool Refused() const
+    {
+        FILE* file = std::fopen(path.c_str(), "rb");
+        if (file)
+            std::fclose(file);
+        return !file;
+    }
+
+private:
+    std::string path;
+#ifdef _WIN32
+    HANDLE held;
+#endif
+};

@@ -3,6 +3,7 @@
 #include "filter/ISourceInfo.h"
 #include "filter/module/ServerRegistration.h"
 #include "framework/ComPtr.h"
+#include "framework/Win32Failure.h"
 
 #include <cstdio>
 
@@ -39,25 +40,22 @@ bool NamesClass(HKEY extensions, const char* extension, const char* classText)
 
 } // namespace
 
-HRESULT RegisterExtensionKeys()
+void RegisterExtensionKeys()
 {
     char classText[classIdTextSize];
-    RETURN_IF_FAILED(ClassIdText(CLSID_MovieSourceFilter, classText));
+    if (FAILED(ClassIdText(CLSID_MovieSourceFilter, classText)))
+        return;
     for (const char* extension : extensions) {
         char path[sizeof extensionsKey + 8];
         std::snprintf(path, sizeof path, "%s\\%s", extensionsKey, extension);
         HKEY key = nullptr;
-        LONG error = RegCreateKeyExA(HKEY_CLASSES_ROOT, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                                     nullptr, &key, nullptr);
-        if (error != ERROR_SUCCESS)
-            return RegistryFailure(DWORD(error));
-        error = RegSetValueExA(key, sourceFilterValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(classText),
-                               DWORD(sizeof classText));
+        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS)
+            continue;
+        RegSetValueExA(key, sourceFilterValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(classText),
+                       DWORD(sizeof classText));
         RegCloseKey(key);
-        if (error != ERROR_SUCCESS)
-            return RegistryFailure(DWORD(error));
     }
-    return S_OK;
 }
 
 HRESULT UnregisterExtensionKeys()
@@ -71,7 +69,7 @@ HRESULT UnregisterExtensionKeys()
     if (error == ERROR_FILE_NOT_FOUND)
         return S_OK;
     if (error != ERROR_SUCCESS)
-        return RegistryFailure(DWORD(error));
+        return Win32Failure(DWORD(error));
     HRESULT result = S_OK;
     for (const char* extension : extensions)
         if (NamesClass(key, extension, classText)) {

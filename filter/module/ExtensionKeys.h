@@ -5,8 +5,10 @@
 
 #include "platform/Platform.h"
 
-// Writes both keys; the first that cannot be written ends the walk with its error.
-HRESULT RegisterExtensionKeys();
+// Writes both keys. One that cannot be written is skipped: the keys only let
+// the system pick the filter by a file's extension, and the filter stays
+// registered and reachable through its class without them.
+void RegisterExtensionKeys();
 
 // Removes each key whose "Source Filter" names this filter; a key that
 // another program's filter owns stays. Creates nothing.

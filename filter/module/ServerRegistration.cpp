@@ -2,8 +2,10 @@
 
 #include "filter/ModuleGlobals.h"
 #include "filter/module/FactoryTemplate.h"
-#include "filter/module/FilterRegistration.h"
 #include "framework/ComPtr.h"
+#include "framework/FilterRegistration.h"
+#include "framework/WideText.h"
+#include "framework/Win32Failure.h"
 
 #include <cstring>
 
@@ -30,13 +32,11 @@ HRESULT ModulePath(WCHAR (&path)[MAX_PATH])
     char narrow[MAX_PATH];
     DWORD length = GetModuleFileNameA(ModuleInstance, narrow, MAX_PATH);
     if (length == 0)
-        return RegistryFailure(GetLastError());
+        return LastErrorFailure();
     // A path cut to fit the buffer would register a server that is not there.
     if (length >= MAX_PATH)
-        return RegistryFailure(ERROR_INSUFFICIENT_BUFFER);
-    if (MultiByteToWideChar(CP_ACP, 0, narrow, -1, path, MAX_PATH) == 0)
-        return RegistryFailure(GetLastError());
-    return S_OK;
+        return Win32Failure(ERROR_INSUFFICIENT_BUFFER);
+    return CopyWide(narrow, path, MAX_PATH);
 }
 
 // Each row's filter entry through the newer filter mapper, or the older one
@@ -61,21 +61,12 @@ HRESULT RegisterFilters(BOOL doRegister)
 
 } // namespace
 
-HRESULT NarrowText(const WCHAR* text, char* buffer, int size)
-{
-    if (!text)
-        return E_POINTER;
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, size, nullptr, nullptr) == 0)
-        return RegistryFailure(GetLastError());
-    return S_OK;
-}
-
 HRESULT ClassIdText(REFCLSID clsid, char (&text)[classIdTextSize])
 {
     WCHAR wide[classIdTextSize];
     if (StringFromGUID2(clsid, wide, classIdTextSize) == 0)
         return E_UNEXPECTED;
-    return NarrowText(wide, text, classIdTextSize);
+    return CopyNarrow(wide, text, classIdTextSize);
 }
 
 HRESULT RegisterAll(BOOL doRegister)
@@ -109,15 +100,15 @@ HRESULT RegisterServerKeys(REFCLSID clsid, const WCHAR* name, const WCHAR* path,
     char keyPath[sizeof classKeyPrefix + classIdTextSize];
     RETURN_IF_FAILED(ClassKeyPath(clsid, keyPath));
     char narrowName[textSize], narrowPath[textSize], narrowModel[textSize], narrowKind[textSize];
-    RETURN_IF_FAILED(NarrowText(name, narrowName, textSize));
-    RETURN_IF_FAILED(NarrowText(path, narrowPath, textSize));
-    RETURN_IF_FAILED(NarrowText(threadingModel, narrowModel, textSize));
-    RETURN_IF_FAILED(NarrowText(serverKind, narrowKind, textSize));
+    RETURN_IF_FAILED(CopyNarrow(name, narrowName, textSize));
+    RETURN_IF_FAILED(CopyNarrow(path, narrowPath, textSize));
+    RETURN_IF_FAILED(CopyNarrow(threadingModel, narrowModel, textSize));
+    RETURN_IF_FAILED(CopyNarrow(serverKind, narrowKind, textSize));
 
     HKEY classKey = nullptr;
     LONG error = RegCreateKeyA(HKEY_CLASSES_ROOT, keyPath, &classKey);
     if (error != ERROR_SUCCESS)
-        return RegistryFailure(DWORD(error));
+        return Win32Failure(DWORD(error));
     HKEY serverKey = nullptr;
     error = RegSetValueA(classKey, nullptr, REG_SZ, narrowName, DWORD(std::strlen(narrowName)));
     if (error == ERROR_SUCCESS)
@@ -130,7 +121,7 @@ HRESULT RegisterServerKeys(REFCLSID clsid, const WCHAR* name, const WCHAR* path,
     if (serverKey)
         RegCloseKey(serverKey);
     RegCloseKey(classKey);
-    return error == ERROR_SUCCESS ? S_OK : RegistryFailure(DWORD(error));
+    return error == ERROR_SUCCESS ? S_OK : Win32Failure(DWORD(error));
 }
 
 HRESULT UnregisterServerKeys(REFCLSID clsid)
@@ -149,7 +140,7 @@ HRESULT DeleteKeyTree(HKEY parent, const char* name)
     if (error == ERROR_FILE_NOT_FOUND)
         return S_OK;
     if (error != ERROR_SUCCESS)
-        return RegistryFailure(DWORD(error));
+        return Win32Failure(DWORD(error));
     // Each pass removes the subkey found at index kept. One that is still
     // found there afterwards cannot be removed: the walk steps past it rather
     // than find it again for ever.
@@ -169,5 +160,5 @@ HRESULT DeleteKeyTree(HKEY parent, const char* name)
     }
     RegCloseKey(key);
     error = RegDeleteKeyA(parent, name);
-    return error == ERROR_SUCCESS ? S_OK : RegistryFailure(DWORD(error));
+    return error == ERROR_SUCCESS ? S_OK : Win32Failure(DWORD(error));
 }

@@ -22,16 +22,6 @@ HRESULT UnregisterServerKeys(REFCLSID clsid);
 // is not there, E_FAIL for an empty name.
 HRESULT DeleteKeyTree(HKEY parent, const char* name);
 
-// A Win32 registry or module error as an HRESULT.
-inline HRESULT RegistryFailure(DWORD error)
-{
-    return HRESULT(error | 0x80070000u);
-}
-
-// Wide text in the ANSI code page that the registry calls take, into a
-// buffer of size bytes.
-HRESULT NarrowText(const WCHAR* text, char* buffer, int size);
-
 // The class identifier's registry text: braced, upper-case hexadecimal.
 constexpr int classIdTextSize = 39;
 HRESULT ClassIdText(REFCLSID clsid, char (&text)[classIdTextSize]);

@@ -39,8 +39,9 @@ struct RegistryKey {
     bool isVolatile = false;
     // Set once the key is deleted; handles still open on it then fail.
     bool deleted = false;
-    // Refuses deletion, as a key whose security denies it does.
-    bool undeletable = false;
+    // Rights that the key's security denies to everyone: opening it for any
+    // of them fails, and so does deleting it when DELETE is among them.
+    REGSAM denied = 0;
     std::map<std::string, std::shared_ptr<RegistryKey>, LessIgnoringCase> subkeys;
     // The default value has the empty name.
     std::map<std::string, RegistryValue, LessIgnoringCase> values;
@@ -140,13 +141,16 @@ public:
         return child;
     }
 
-    HKEY NewHandle(std::shared_ptr<RegistryKey> key, REGSAM access)
+    LONG NewHandle(std::shared_ptr<RegistryKey> key, REGSAM access, PHKEY result)
     {
         if (access & MAXIMUM_ALLOWED)
-            access |= KEY_ALL_ACCESS;
+            access = (access | KEY_ALL_ACCESS) & ~key->denied;
+        else if (access & key->denied)
+            return ERROR_ACCESS_DENIED;
         nextHandle += 4;
         handles[nextHandle] = OpenKey{std::move(key), access};
-        return reinterpret_cast<HKEY>(nextHandle);
+        *result = reinterpret_cast<HKEY>(nextHandle);
+        return ERROR_SUCCESS;
     }
 
     LONG Close(HKEY handle)
@@ -244,7 +248,9 @@ LONG RegCreateKeyExA(HKEY handle, LPCSTR subKey, DWORD, LPSTR, DWORD options, RE
         key = Registry::Child(key, part, isVolatile);
         created = true;
     }
-    *result = registry.NewHandle(key, access);
+    error = registry.NewHandle(key, access, result);
+    if (error != ERROR_SUCCESS)
+        return error;
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -270,8 +276,7 @@ LONG RegOpenKeyExA(HKEY handle, LPCSTR subKey, DWORD, REGSAM access, PHKEY resul
     key = Registry::Find(key, SplitPath(subKey));
     if (!key)
         return ERROR_FILE_NOT_FOUND;
-    *result = registry.NewHandle(key, access);
-    return ERROR_SUCCESS;
+    return registry.NewHandle(key, access, result);
 }
 
 LONG RegCloseKey(HKEY handle)
@@ -298,7 +303,7 @@ LONG RegDeleteKeyA(HKEY handle, LPCSTR subKey)
     if (!key)
         return ERROR_FILE_NOT_FOUND;
     // Like the platform: only a key without subkeys goes, and never a root.
-    if (!key->parent || !key->subkeys.empty() || key->undeletable)
+    if (!key->parent || !key->subkeys.empty() || (key->denied & DELETE))
         return ERROR_ACCESS_DENIED;
     key->deleted = true;
     key->parent->subkeys.erase(key->name);
@@ -422,7 +427,7 @@ LONG RegDeleteValueA(HKEY handle, LPCSTR valueName)
     });
 }
 
-bool PlatformProtectRegistryKey(HKEY handle, LPCSTR subKey, bool protect)
+bool PlatformDenyRegistryKeyAccess(HKEY handle, LPCSTR subKey, REGSAM denied)
 {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> guard(registry.lock);
@@ -432,6 +437,6 @@ bool PlatformProtectRegistryKey(HKEY handle, LPCSTR subKey, bool protect)
     key = Registry::Find(key, SplitPath(subKey));
     if (!key)
         return false;
-    key->undeletable = protect;
+    key->denied = denied;
     return true;
 }

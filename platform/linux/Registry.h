@@ -30,6 +30,8 @@ typedef FILETIME* LPFILETIME;
 #define KEY_EXECUTE KEY_READ
 #define KEY_ALL_ACCESS 0xF003F
 #define MAXIMUM_ALLOWED 0x02000000
+// The standard right to delete an object, a part of KEY_ALL_ACCESS.
+#define DELETE 0x00010000L
 
 #define REG_OPTION_NON_VOLATILE 0x0
 #define REG_OPTION_VOLATILE 0x1

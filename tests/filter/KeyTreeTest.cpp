@@ -2,9 +2,9 @@
 // full, and the filter entry through the older filter mapper.
 #include "filter/ISourceInfo.h"
 #include "filter/module/FactoryTemplate.h"
-#include "filter/module/FilterRegistration.h"
 #include "filter/module/ServerRegistration.h"
 #include "framework/ComPtr.h"
+#include "framework/FilterRegistration.h"
 #include "platform/TestHooks.h"
 #include "tests/filter/ModuleHost.h"
 #include "tests/support/RegistryReader.h"
@@ -24,7 +24,7 @@ protected:
     }
     void TearDown() override
     {
-        ProtectRegistryKey(HKEY_CLASSES_ROOT, (filterClassKey + "\\Astuck").c_str(), false);
+        DenyRegistryKeyAccess(HKEY_CLASSES_ROOT, (filterClassKey + "\\Astuck").c_str(), 0);
         DeleteRegistryTree(HKEY_CLASSES_ROOT, filterClassKey);
         DeleteRegistryTree(HKEY_CLASSES_ROOT, "Filter\\" + filterClassText);
         CoUninitialize();
@@ -44,7 +44,7 @@ TEST_F(KeyTreeTest, UnregisteringStepsPastAKeyThatCannotBeDeleted)
     Create(filterClassKey + "\\Astuck");
     Create(filterClassKey + "\\InprocServer32\\Deeper");
     Create(filterClassKey + "\\Zlast");
-    if (!ProtectRegistryKey(HKEY_CLASSES_ROOT, (filterClassKey + "\\Astuck").c_str(), true) ||
+    if (!DenyRegistryKeyAccess(HKEY_CLASSES_ROOT, (filterClassKey + "\\Astuck").c_str(), DELETE) ||
         RegDeleteKeyA(HKEY_CLASSES_ROOT, (filterClassKey + "\\Astuck").c_str()) != ERROR_ACCESS_DENIED)
         GTEST_SKIP() << "this system cannot protect a key from deletion";
 

@@ -2,6 +2,7 @@
 
 #include "filter/ISourceInfo.h"
 #include "framework/ComPtr.h"
+#include "framework/WideText.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/RegistryReader.h"
 
@@ -51,6 +52,13 @@ ModuleHost::ModuleHost() : path(HostPath(QT_MODULE_PATH))
 
 void ExpectRegistered(const std::string& modulePath)
 {
+    ExpectClassesRegistered(modulePath);
+    EXPECT_EQ(filterClassText, ReadRegistryString(HKEY_CLASSES_ROOT, extensionsKey + "\\.mov", "Source Filter"));
+    EXPECT_EQ(filterClassText, ReadRegistryString(HKEY_CLASSES_ROOT, extensionsKey + "\\.MP4", "Source Filter"));
+}
+
+void ExpectClassesRegistered(const std::string& modulePath)
+{
     EXPECT_EQ("Quarnex QT File Source", ReadRegistryString(HKEY_CLASSES_ROOT, filterClassKey, nullptr));
     EXPECT_EQ("QT Source Property Page", ReadRegistryString(HKEY_CLASSES_ROOT, pageClassKey, nullptr));
     for (const std::string& classKey : {filterClassKey, pageClassKey}) {
@@ -71,9 +79,6 @@ void ExpectRegistered(const std::string& modulePath)
         '0',  't', 'y', '3', 0, 0, 0,    0, 0x38, 0, 0, 0, 0x38, 0, 0, 0,  // major and subtype: the GUID below
         0,    0,   0,   0,   0, 0, 0,    0, 0,    0, 0, 0, 0,    0, 0, 0}; // GUID_NULL, any type
     EXPECT_EQ(filterData, ReadRegistryBinary(HKEY_CLASSES_ROOT, filterInstanceKey, "FilterData"));
-
-    EXPECT_EQ(filterClassText, ReadRegistryString(HKEY_CLASSES_ROOT, extensionsKey + "\\.mov", "Source Filter"));
-    EXPECT_EQ(filterClassText, ReadRegistryString(HKEY_CLASSES_ROOT, extensionsKey + "\\.MP4", "Source Filter"));
 }
 
 void ExpectUnregistered()
@@ -101,8 +106,7 @@ void ExpectFilterCreatedAndLoads()
     }
     ComPtr<IFileSourceFilter> source;
     ASSERT_EQ(S_OK, filter.As(IID_IFileSourceFilter, &source));
-    const std::wstring wide(movie.begin(), movie.end());
-    ASSERT_EQ(S_OK, source->Load(wide.c_str(), nullptr));
+    ASSERT_EQ(S_OK, source->Load(WideText(movie).c_str(), nullptr));
     ComPtr<ISourceInfo> info;
     ASSERT_EQ(S_OK, filter.As(IID_ISourceInfo, &info));
     int32_t tracks = 0;

@@ -39,6 +39,8 @@ extern const std::string extensionsKey;
 
 // Everything that registering the module at modulePath writes.
 void ExpectRegistered(const std::string& modulePath);
+// The same but the extension keys: both classes and the filter's entry.
+void ExpectClassesRegistered(const std::string& modulePath);
 // Nothing of the module left in the registry.
 void ExpectUnregistered();
 // CoCreateInstance finds the filter through the registry, and it loads a movie.

@@ -1,6 +1,7 @@
 // The source filter object: creation, its interfaces, Load and the name it
 // reports, the pins the parser asks for and how they are found.
 #include "framework/ComPtr.h"
+#include "framework/WideText.h"
 #include "parser/StreamTypes.h"
 #include "platform/TestHooks.h"
 #include "tests/support/ComTest.h"
@@ -160,7 +161,7 @@ TEST_F(MovieSourceFilterTest, LoadingAMovieMakesOnePinPerStreamFoundByItsName)
         GTEST_SKIP() << "fixture movies not made";
     MovieGraph movie;
     ASSERT_EQ(S_OK, movie.Load(path));
-    EXPECT_EQ(WidePath(path), CurrentFile(movie.filter));
+    EXPECT_EQ(WideText(path), CurrentFile(movie.filter));
     ASSERT_EQ(2, movie.PinCount());
     EXPECT_EQ(L"QT H264 Out", PinId(movie.PinInterface(0)));
     EXPECT_EQ(L"QT AAC Out", PinId(movie.PinInterface(1)));
@@ -188,7 +189,7 @@ TEST_F(MovieSourceFilterTest, LoadingAMovieMakesOnePinPerStreamFoundByItsName)
     // A second Load changes nothing.
     EXPECT_EQ(E_UNEXPECTED, movie.Load(FixturePath("mp4v.mp4")));
     EXPECT_EQ(2, movie.PinCount());
-    EXPECT_EQ(WidePath(path), CurrentFile(movie.filter));
+    EXPECT_EQ(WideText(path), CurrentFile(movie.filter));
 }
 
 TEST_F(MovieSourceFilterTest, LoadsThatFindNoMovie)
@@ -197,7 +198,7 @@ TEST_F(MovieSourceFilterTest, LoadsThatFindNoMovie)
         MovieGraph movie;
         EXPECT_EQ(E_FAIL, movie.Load(TempPath("no-such-movie.mp4")));
         EXPECT_EQ(0, movie.PinCount());
-        EXPECT_EQ(WidePath(TempPath("no-such-movie.mp4")), CurrentFile(movie.filter)); // the name is kept
+        EXPECT_EQ(WideText(TempPath("no-such-movie.mp4")), CurrentFile(movie.filter)); // the name is kept
         EXPECT_EQ(E_POINTER, movie.filter->Load(nullptr, nullptr));
     }
     const std::string path = FixturePath("aac-44100-mono.mp4");
@@ -212,8 +213,8 @@ TEST_F(MovieSourceFilterTest, LoadsThatFindNoMovie)
     EXPECT_EQ(0, movie.PinCount());
     // 259 characters and the terminator fit exactly.
     std::string longest(MAX_PATH - 1, 'y');
-    EXPECT_EQ(E_FAIL, movie.filter->Load(WidePath(longest).c_str(), nullptr));
-    EXPECT_EQ(WidePath(longest), CurrentFile(movie.filter));
+    EXPECT_EQ(E_FAIL, movie.filter->Load(WideText(longest).c_str(), nullptr));
+    EXPECT_EQ(WideText(longest), CurrentFile(movie.filter));
 }
 
 // Two sound tracks make two pins of one name; a graph saved and loaded again

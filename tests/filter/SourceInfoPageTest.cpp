@@ -2,14 +2,9 @@
 // and when it hands the edit's name back to the filter.
 #include "tests/filter/PageFixture.h"
 
-namespace {
+#include "framework/WideText.h"
 
-std::string Narrow(const std::wstring& wide)
-{
-    char text[1024];
-    int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
-    return length > 0 ? std::string(text) : std::string();
-}
+namespace {
 
 const char trackText[] = "Track # 1 Info:TrackID:1 -- TimeScale:600--Duration 0:1:6.500000\n"
                          "Media Info: Type:'vide' -- subType:'avc1' -- Sample count:1995\n"
@@ -23,7 +18,7 @@ TEST_F(PageTest, ALoadedFilterShowsItsPathTrackCountAndText)
     filter.SetLoaded(path, 2, trackText);
     ASSERT_EQ(S_OK, Attach());
     ASSERT_EQ(S_OK, Activate());
-    EXPECT_EQ(Narrow(path), Text(IDC_PATH_EDIT));
+    EXPECT_EQ(NarrowText(path.c_str()), Text(IDC_PATH_EDIT));
     EXPECT_EQ("2", Text(IDC_TRACK_COUNT));
     EXPECT_EQ(trackText, Text(IDC_INFO_TEXT));
     EXPECT_EQ("Track Count:", Text(IDC_TRACK_COUNT_CAPTION));
@@ -44,7 +39,7 @@ TEST_F(PageTest, ANameLongerThanAPathBufferIsShownWhole)
     filter.SetLoaded(path, 1, "");
     ASSERT_EQ(S_OK, Attach());
     ASSERT_EQ(S_OK, Activate());
-    EXPECT_EQ(Narrow(path), Text(IDC_PATH_EDIT));
+    EXPECT_EQ(NarrowText(path.c_str()), Text(IDC_PATH_EDIT));
 }
 
 TEST_F(PageTest, WithoutTheInformationInterfaceOnlyTheNameIsShown)

@@ -1,19 +1,13 @@
 #include "tests/framework/FrameworkFakes.h"
 
+#include "framework/WideText.h"
+
 #include <cstring>
 
 namespace {
 
 // {8C6F3A10-52D4-4E8B-A1F7-3B92C4D5E6F7}: the test filter's class id.
 const CLSID TestFilterClassId = {0x8c6f3a10, 0x52d4, 0x4e8b, {0xa1, 0xf7, 0x3b, 0x92, 0xc4, 0xd5, 0xe6, 0xf7}};
-
-std::string Narrow(LPCWSTR text)
-{
-    std::string result;
-    for (; text && *text; ++text)
-        result += char(*text);
-    return result;
-}
 
 } // namespace
 
@@ -60,7 +54,10 @@ TestPin::TestPin(TestFilter* filter, LPCWSTR name, PIN_DIRECTION direction)
 
 TestPin::~TestPin() { owner->RemovePin(this); }
 
-void TestPin::Log(const char* call) { owner->calls.push_back(std::string(call) + " " + Narrow(Name())); }
+void TestPin::Log(const char* call)
+{
+    owner->calls.push_back(std::string(call) + " " + NarrowText(Name()));
+}
 
 HRESULT TestPin::Activate()
 {

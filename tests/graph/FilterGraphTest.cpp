@@ -4,6 +4,7 @@
 // grabbers see must equal what native `qtsource dump` wrote for the movie.
 #include "filter/ISourceInfo.h"
 #include "framework/ComPtr.h"
+#include "framework/WideText.h"
 #include "tests/graph/NativeDump.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/Watchdog.h"
@@ -112,9 +113,7 @@ HRESULT SourceFilterForExtension(const char* extension, CLSID* out)
     RegCloseKey(handle);
     if (read != ERROR_SUCCESS)
         return HRESULT_FROM_WIN32(read);
-    WCHAR wide[64] = {};
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
-    return CLSIDFromString(wide, out);
+    return CLSIDFromString(WideText(text).c_str(), out);
 }
 
 void ExpectSameSamples(const std::vector<DumpedSample>& native, const std::vector<DumpedSample>& grabbed, size_t count,
@@ -164,7 +163,7 @@ struct SystemGraph {
         ComPtr<IFileSourceFilter> file;
         ASSERT_EQ(S_OK, filter.As(IID_IFileSourceFilter, &file));
         std::string hostMovie = HostPath(movie);
-        ASSERT_EQ(S_OK, file->Load(std::wstring(hostMovie.begin(), hostMovie.end()).c_str(), nullptr));
+        ASSERT_EQ(S_OK, file->Load(WideText(hostMovie).c_str(), nullptr));
         ASSERT_EQ(S_OK, graph->AddFilter(filter.Get(), L"source"));
 
         ComPtr<IEnumPins> pins;

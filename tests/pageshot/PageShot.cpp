@@ -5,6 +5,7 @@
 // keeps the window up for SECONDS (5 by default).
 #include "filter/ModuleGlobals.h"
 #include "filter/SourceInfoPage.h"
+#include "framework/WideText.h"
 #include "tests/support/FakeSourceFilter.h"
 
 #include <cstdio>
@@ -60,8 +61,7 @@ int main(int argc, char** argv)
 
     PROPPAGEINFO info = {};
     page->GetPageInfo(&info);
-    char title[256] = "";
-    WideCharToMultiByte(CP_ACP, 0, info.pszTitle ? info.pszTitle : L"", -1, title, sizeof title, nullptr, nullptr);
+    const std::string title = NarrowText(info.pszTitle);
     CoTaskMemFree(info.pszTitle);
 
     WNDCLASSA frameClass = {};
@@ -73,8 +73,8 @@ int main(int argc, char** argv)
     RECT frame = {0, 0, info.size.cx + 2 * margin, info.size.cy + 2 * margin};
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
     AdjustWindowRect(&frame, style, FALSE);
-    HWND window = CreateWindowA("PageShotFrame", title, style, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                                nullptr, nullptr, ModuleInstance, nullptr);
+    HWND window = CreateWindowA("PageShotFrame", title.c_str(), style, 0, 0, frame.right - frame.left,
+                                frame.bottom - frame.top, nullptr, nullptr, ModuleInstance, nullptr);
     if (!window)
         return 1;
 

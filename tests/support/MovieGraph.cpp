@@ -1,5 +1,7 @@
 #include "tests/support/MovieGraph.h"
 
+#include "framework/WideText.h"
+
 namespace {
 
 // A new filter through the module's creation routine, with one reference.
@@ -14,21 +16,13 @@ MovieSourceFilter* NewMovieSourceFilter()
 
 } // namespace
 
-std::wstring WidePath(const std::string& path)
-{
-    std::wstring wide(path.size() + 1, L'\0');
-    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], int(wide.size()));
-    wide.resize(length > 0 ? size_t(length - 1) : 0);
-    return wide;
-}
-
 MovieGraph::MovieGraph() : MovieGraph(NewMovieSourceFilter()) {}
 
 MovieGraph::MovieGraph(MovieSourceFilter* created) : SourceGraph(created), filter(created) {}
 
 HRESULT MovieGraph::Load(const std::string& path)
 {
-    return filter->Load(WidePath(path).c_str(), nullptr);
+    return filter->Load(WideText(path).c_str(), nullptr);
 }
 
 HRESULT MovieGraph::ConnectAll()

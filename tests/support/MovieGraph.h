@@ -29,6 +29,3 @@ public:
 private:
     explicit MovieGraph(MovieSourceFilter* created);
 };
-
-// The wide form of a narrow path, as a host hands it to Load.
-std::wstring WidePath(const std::string& path);

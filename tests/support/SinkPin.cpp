@@ -171,6 +171,12 @@ int SinkPin::EndOfStreamCount()
     return endOfStreams;
 }
 
+DWORD SinkPin::DeliveringThread()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return deliveringThread;
+}
+
 int SinkPin::BeginFlushCount()
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -417,6 +423,7 @@ HRESULT SinkPin::EndOfStream()
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
+        deliveringThread = GetCurrentThreadId();
         ++endOfStreams;
         changed.notify_all();
     }
@@ -580,6 +587,7 @@ HRESULT SinkPin::Receive(IMediaSample* sample)
     const LONG length = sample->GetActualDataLength();
     ReceivedSample record = Record(sample, length, recorded);
     std::unique_lock<std::mutex> lock(mutex);
+    deliveringThread = GetCurrentThreadId();
     HRESULT answer = Forced(SinkCall::Receive);
     changed.wait(lock, [&] { return !hold || flushing; });
     // A sample that meets a flush is dropped, as a renderer drops it.

@@ -93,6 +93,9 @@ public:
     size_t SampleCount();
     SampleTotals Totals();
     int EndOfStreamCount();
+    // The thread that last delivered a sample or the end of stream (0 before
+    // either): the streaming thread of the pin connected to this one.
+    DWORD DeliveringThread();
     int BeginFlushCount();
     int EndFlushCount();
     std::vector<ReceivedSegment> Segments();
@@ -188,6 +191,7 @@ private:
     std::vector<ReceivedSegment> segments;
     std::vector<MediaTypeRecord> attempts;
     int endOfStreams = 0;
+    DWORD deliveringThread = 0;
     int beginFlushes = 0;
     int endFlushes = 0;
 };

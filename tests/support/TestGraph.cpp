@@ -105,7 +105,7 @@ HRESULT TestGraph::SetDefaultSyncSource() { return E_NOTIMPL; }
 HRESULT TestGraph::Notify(LONG code, LONG_PTR param1, LONG_PTR param2)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    events.push_back({code, param1, param2});
+    events.push_back({code, param1, param2, GetCurrentThreadId()});
     changed.notify_all();
     return notifyAnswer;
 }

@@ -1,5 +1,6 @@
 // A minimal filter graph: it holds the filters added to it, offers its event
-// sink and records every event, from whatever thread it is sent.
+// sink and records every event, from whatever thread it is sent. The tests'
+// graph, and the command-line host's, which must hear every error a pin reports.
 #pragma once
 
 #include "framework/UnknownBase.h"
@@ -12,6 +13,7 @@ struct GraphEvent {
     LONG code;
     LONG_PTR param1;
     LONG_PTR param2;
+    DWORD thread; // that sent it: a pin's streaming thread tells which pin it was
 };
 
 class TestGraph : public UnknownBase, public IFilterGraph, public IMediaEventSink {

@@ -1,11 +1,18 @@
 // qtsource as a user runs it: what it prints, the files it writes, and how it
 // fails. Each test runs the built program as a child process.
+#include "framework/WideText.h"
+#include "platform/TestHooks.h"
+#include "tests/support/BoxBuilder.h"
+#include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/HostileMovies.h"
 #include "tests/support/MovieBuilder.h"
+#include "tests/support/MovieGraph.h"
 #include "tests/tools/ProgramRun.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -108,6 +115,32 @@ void ExpectOneFailureLine(const ProgramRun& run, const std::string& subject, con
     std::string variable = FixturePath(name);                                                                          \
     if (variable.empty())                                                                                              \
         GTEST_SKIP() << "fixture movie missing: " << (name);
+
+struct PinReport {
+    std::string name;
+    HRESULT result; // S_OK when the pin reported no error
+};
+
+// What each pin of a movie reports to its graph when it streams alone into a
+// sink of the test's own: alone, so that any error event is that pin's.
+std::vector<PinReport> ReportsOfEachPin(const std::string& path)
+{
+    std::vector<PinReport> reports;
+    for (int pin = 0;; ++pin) {
+        MovieGraph movie;
+        if (movie.Load(path) != S_OK || pin >= movie.PinCount())
+            return reports;
+        movie.Connect(movie.PinInterface(pin));
+        movie.Run();
+        EXPECT_TRUE(movie.WaitForEndOfStreams(1, 30000)) << "pin " << pin + 1 << " never ended its stream";
+        movie.Stop();
+        PinReport report = {NarrowText(movie.Pin(pin)->Name()), S_OK};
+        for (const GraphEvent& event : movie.graph->Events())
+            if (event.code == EC_ERRORABORT)
+                report.result = HRESULT(event.param1);
+        reports.push_back(report);
+    }
+}
 
 TEST(QtsourceInfoTest, NamesTheFileTracksAndEveryPinWithItsTypes)
 {
@@ -240,10 +273,50 @@ TEST(QtsourceDumpTest, NullCountsWhatADumpWritesAndWritesNothing)
     RemoveOutput(written);
 }
 
-TEST(QtsourceFailureTest, MoviesThatCannotBeLoadedFailWithOneLineAndStatusOne)
+class QtsourceStreamFailureTest : public ComTest {};
+
+// Each hostile movie that makes a pin fail part-way: the dump must not end as
+// a success with that pin's stream cut short.
+TEST_F(QtsourceStreamFailureTest, ADumpWhosePinFailsNamesThePinAndItsResultAndLeavesNoFiles)
+{
+    const std::string movie = TempPath("qtsource-hostile.mp4");
+    const std::string folder = OutputFolder("hostile");
+    int failing = 0;
+    for (const HostileMovie& hostile : HostileMovies()) {
+        ASSERT_TRUE(WriteFileBytes(movie, hostile.bytes));
+        const std::vector<PinReport> reports = ReportsOfEachPin(movie);
+        size_t failed = 0;
+        while (failed < reports.size() && SUCCEEDED(reports[failed].result))
+            ++failed;
+        if (failed == reports.size())
+            continue;
+        ++failing;
+        SCOPED_TRACE(hostile.name);
+        ProgramRun run = RunQtsource({"dump", movie, "-o", folder});
+        EXPECT_EQ(1, run.exitStatus) << run.err;
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08X ", static_cast<unsigned>(reports[failed].result));
+        const std::string named =
+            movie + ": pin " + std::to_string(failed + 1) + " \"" + reports[failed].name + "\" failed: " + hex;
+        ExpectOneFailureLine(run, named, "(no output left)");
+        // The result's name follows its hex code.
+        const size_t at = run.err.find(named);
+        EXPECT_TRUE(at != std::string::npos && std::isupper(static_cast<unsigned char>(run.err[at + named.size()])))
+            << run.err;
+        std::error_code error;
+        EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::u8path(folder), error)) << "files left behind";
+        RemoveOutput(folder);
+    }
+    EXPECT_GT(failing, 0) << "no hostile movie makes a pin fail: nothing was tested";
+    std::remove(movie.c_str());
+}
+
+TEST(QtsourceFailureTest, MoviesThatCannotBeLoadedSayWhyInOneLineAndExitOne)
 {
     std::string missing = TempPath("qtsource-no-such-movie.mp4");
     std::remove(missing.c_str());
+    std::string folderMovie = OutputFolder("folder.mp4");
+    MakeFolder(folderMovie);
     std::string notMovie = TempPath("qtsource-not-a-movie.mp4");
     WriteFile(notMovie, std::vector<uint8_t>(4096, 'x'));
     // A text track only: a movie, but nothing a pin can stream.
@@ -253,37 +326,55 @@ TEST(QtsourceFailureTest, MoviesThatCannotBeLoadedFailWithOneLineAndStatusOne)
     spec.tracks[0].format = "text";
     std::string textOnly = TempPath("qtsource-text-only.mov");
     WriteFile(textOnly, BuildMovie(spec));
+    const struct {
+        std::string movie;
+        std::string cause;
+    } cases[] = {
+        {missing, "no such file"},
+        {folderMovie, "is a folder"},
+        {notMovie, "no movie box found: not an MP4 or QuickTime movie"},
+        {textOnly, "cannot load"},
+    };
 
     for (const char* command : {"info", "dump"}) {
         SCOPED_TRACE(command);
         std::string folder = OutputFolder(std::string("failed-") + command);
-        for (const std::string& movie : {missing, notMovie, textOnly}) {
-            SCOPED_TRACE(movie);
-            ProgramRun run = std::string(command) == "info" ? RunQtsource({command, movie})
-                                                            : RunQtsource({command, movie, "-o", folder});
+        for (const auto& failure : cases) {
+            SCOPED_TRACE(failure.movie);
+            ProgramRun run = std::string(command) == "info" ? RunQtsource({command, failure.movie})
+                                                            : RunQtsource({command, failure.movie, "-o", folder});
             EXPECT_EQ(1, run.exitStatus) << run.err;
-            ExpectOneFailureLine(run, movie, "0x8");
+            // The filter's own answer stays in the line, after the cause.
+            ExpectOneFailureLine(run, failure.movie + ": " + failure.cause + ": ", ": 0x80004005 E_FAIL");
             EXPECT_FALSE(PathExists(folder)) << "output made for a movie that did not load";
         }
     }
+    RemoveOutput(folderMovie);
     std::remove(notMovie.c_str());
     std::remove(textOnly.c_str());
 }
 
-TEST(QtsourceFailureTest, MissingFileNamesThePathNotFoundResult)
+TEST(QtsourceFailureTest, AMovieThatCannotBeReadSaysPermissionDenied)
 {
-    std::string missing = TempPath("qtsource-absent.mp4");
-    std::remove(missing.c_str());
-    ProgramRun run = RunQtsource({"info", missing});
-    EXPECT_EQ(1, run.exitStatus);
-    // The name follows the hex code.
-    std::vector<std::string> lines = SplitLines(run.err);
-    ASSERT_EQ(1u, lines.size()) << run.err;
-    size_t hex = lines[0].find("0x8");
-    ASSERT_NE(std::string::npos, hex) << lines[0];
-    ASSERT_GT(lines[0].size(), hex + 11) << lines[0];
-    EXPECT_EQ(' ', lines[0][hex + 10]) << lines[0];
-    EXPECT_NE(' ', lines[0][hex + 11]) << lines[0];
+    REQUIRE_FIXTURE(fixture, TwoPinMovie);
+    std::string movie = TempPath("qtsource-unreadable.mp4");
+    std::error_code error;
+    ASSERT_TRUE(std::filesystem::copy_file(std::filesystem::u8path(fixture), std::filesystem::u8path(movie),
+                                           std::filesystem::copy_options::overwrite_existing, error));
+    bool refused = false;
+    {
+        UnreadableFile unreadable(movie);
+        refused = unreadable.Refused();
+        if (refused) {
+            ProgramRun run = RunQtsource({"info", movie});
+            EXPECT_EQ(1, run.exitStatus) << run.err;
+            ExpectOneFailureLine(run, movie + ": cannot be read: permission denied: ", ": 0x80004005 E_FAIL");
+        }
+    }
+    std::remove(movie.c_str());
+    if (!refused)
+        GTEST_SKIP() << "this user reads every file whatever its permissions (as the superuser does), so none "
+                        "can be made unreadable";
 }
 
 TEST(QtsourceFailureTest, UsageErrorsExitWithTwoAndNameTheArgument)

@@ -1,6 +1,7 @@
 // qtsource dump: streams every pin of a movie to its file and samples.csv.
 #include "tools/qtsource/Commands.h"
 #include "tools/qtsource/DumpWriter.h"
+#include "tools/qtsource/HresultText.h"
 #include "tools/qtsource/MediaNames.h"
 #include "tools/qtsource/MovieHost.h"
 #include "tools/qtsource/Report.h"
@@ -150,6 +151,25 @@ HRESULT WaitForEnds(std::vector<HostPin>& pins)
     return S_OK;
 }
 
+// "pin 1 "QT H264 Out"", as the summary names pins.
+std::string PinText(const std::vector<HostPin>& pins, size_t pin)
+{
+    if (pin >= pins.size())
+        return "a pin";
+    return "pin " + std::to_string(pin + 1) + " \"" + pins[pin].name + "\"";
+}
+
+// What the failure line says of the pins that failed: the first one with its
+// result, the others in the note.
+void DescribeStreamErrors(const std::vector<HostPin>& pins, const std::vector<StreamError>& errors, std::string* what,
+                          std::string* others)
+{
+    *what = PinText(pins, errors[0].pin) + " failed";
+    for (size_t i = 1; i < errors.size(); ++i)
+        *others +=
+            (others->empty() ? "also " : ", ") + PinText(pins, errors[i].pin) + ": " + HresultText(errors[i].result);
+}
+
 void PrintSummary(std::vector<HostPin>& pins)
 {
     const std::vector<SampleTotals> totals = SinkTotals(pins);
@@ -164,12 +184,10 @@ void PrintSummary(std::vector<HostPin>& pins)
 int RunDump(const CommandLine& line)
 {
     MovieHost host;
-    std::string where;
-    HRESULT result = host.Open(line.movie, &where);
-    if (FAILED(result)) {
-        ReportFailure(where, "cannot load", result);
+    if (FAILED(host.Open(line.movie)))
         return ExitFailure;
-    }
+    HRESULT result = S_OK;
+    std::string where;
     if (FAILED(result = host.ConnectAll(line.countOnly))) {
         ReportFailure(line.movie, "cannot connect the pins", result);
         return ExitFailure;
@@ -185,11 +203,15 @@ int RunDump(const CommandLine& line)
         extensions.push_back(PayloadExtension(pin.type));
     DumpWriter writer(line.countOnly ? std::string() : line.folder, pins.size());
     // A failure after the first file is made takes them all away again.
-    auto fail = [&](const std::string& subject, const std::string& what, HRESULT failure) {
+    auto fail = [&](const std::string& subject, const std::string& what, HRESULT failure,
+                    const std::string& more = std::string()) {
         host.Stop();
         bool removed = writer.Discard();
-        ReportFailure(subject, what, failure,
-                      line.countOnly ? "" : removed ? "(no output left)" : "(partial output left in " + line.folder + ")");
+        std::string note = more;
+        if (!line.countOnly)
+            note += (note.empty() ? "" : "; ") +
+                    (removed ? std::string("no output left") : "partial output left in " + line.folder);
+        ReportFailure(subject, what, failure, note.empty() ? note : "(" + note + ")");
         return ExitFailure;
     };
     if (FAILED(result = writer.Open(extensions, &where)))
@@ -200,7 +222,16 @@ int RunDump(const CommandLine& line)
     if (FAILED(result))
         return fail(result == VFW_E_TIMEOUT ? line.movie : where,
                     result == VFW_E_TIMEOUT ? "streaming stalled" : "cannot write", result);
-    if (FAILED(result = host.Stop()))
+    result = host.Stop();
+    // The pins' threads have ended, and every error they reported is in: a
+    // pin that failed ended its stream early, so what it delivered is cut.
+    const std::vector<StreamError> errors = host.StreamErrors();
+    if (!errors.empty()) {
+        std::string what, others;
+        DescribeStreamErrors(pins, errors, &what, &others);
+        return fail(line.movie, what, errors[0].result, others);
+    }
+    if (FAILED(result))
         return fail(line.movie, "cannot stop the filter", result);
     if (FAILED(result = writer.Finish(&where)))
         return fail(where, "cannot write", result);

@@ -38,6 +38,7 @@ const NamedResult KnownResults[] = {
     {VFW_E_NO_ACCEPTABLE_TYPES, "VFW_E_NO_ACCEPTABLE_TYPES"},
     {VFW_E_WRONG_STATE, "VFW_E_WRONG_STATE"},
     {VFW_E_TIMEOUT, "VFW_E_TIMEOUT"},
+    {VFW_E_BUFFER_OVERFLOW, "VFW_E_BUFFER_OVERFLOW"},
 };
 
 } // namespace

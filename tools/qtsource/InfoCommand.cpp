@@ -5,24 +5,22 @@
 #include "tools/qtsource/Report.h"
 
 #include "filter/ISourceInfo.h"
+#include "framework/WideText.h"
 
 #include <cstdio>
 
 int RunInfo(const CommandLine& line)
 {
     MovieHost host;
-    std::string where;
-    HRESULT result = host.Open(line.movie, &where);
-    if (FAILED(result)) {
-        ReportFailure(where, "cannot load", result);
+    if (FAILED(host.Open(line.movie)))
         return ExitFailure;
-    }
 
     ComPtr<IFileSourceFilter> source;
     ComPtr<ISourceInfo> info;
     LPOLESTR fileName = nullptr;
     int32_t trackCount = 0;
     char* text = nullptr;
+    HRESULT result = S_OK;
     if (FAILED(result = host.Filter()->QueryInterface(IID_IFileSourceFilter, source.PutVoid())) ||
         FAILED(result = source->GetCurFile(&fileName, nullptr)) ||
         FAILED(result = host.Filter()->QueryInterface(IID_ISourceInfo, info.PutVoid())) ||

@@ -1,7 +1,7 @@
 #include "tools/qtsource/MediaNames.h"
 
+#include "framework/WideText.h"
 #include "parser/StreamTypes.h"
-#include "tools/qtsource/MovieHost.h"
 
 namespace {
 

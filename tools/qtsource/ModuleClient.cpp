@@ -2,18 +2,13 @@
 
 #include "filter/ISourceInfo.h"
 #include "framework/ComPtr.h"
+#include "framework/Win32Failure.h"
 
 namespace {
 
 const char ModuleFileName[] = "QuarnexQTSource.ax";
 
 typedef HRESULT(STDAPICALLTYPE* GetClassObjectEntry)(REFCLSID clsid, REFIID iid, LPVOID* out);
-
-HRESULT LastErrorResult()
-{
-    DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
 
 } // namespace
 
@@ -41,7 +36,7 @@ HRESULT ModuleClient::LoadModule(std::string* where)
     std::string path = ModulePathBesideProgram();
     *where = path;
     module = LoadLibraryA(path.c_str());
-    return module ? S_OK : LastErrorResult();
+    return module ? S_OK : LastErrorFailure();
 }
 
 HRESULT ModuleClient::CreateFilter(IBaseFilter** out, std::string* where)
@@ -57,7 +52,7 @@ HRESULT ModuleClient::CreateFilter(IBaseFilter** out, std::string* where)
     auto getClassObject =
         reinterpret_cast<GetClassObjectEntry>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
     if (!getClassObject)
-        return LastErrorResult();
+        return LastErrorFailure();
     ComPtr<IClassFactory> factory;
     RETURN_IF_FAILED(getClassObject(CLSID_MovieSourceFilter, IID_IClassFactory, factory.PutVoid()));
     return factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(out));

@@ -1,26 +1,22 @@
 #include "tools/qtsource/MovieHost.h"
 
-std::string NarrowText(const WCHAR* wide)
+#include "framework/WideText.h"
+#include "tools/qtsource/LoadFailure.h"
+#include "tools/qtsource/Report.h"
+
+#include <algorithm>
+
+namespace {
+
+// The events by which a filter says that a stream failed; each carries the
+// failure's HRESULT as its first parameter.
+bool IsErrorEvent(LONG code)
 {
-    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return std::string();
-    std::string narrow(size_t(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, &narrow[0], length, nullptr, nullptr);
-    narrow.resize(size_t(length - 1));
-    return narrow;
+    return code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED || code == EC_STREAM_ERROR_STILLPLAYING ||
+           code == EC_ERROR_STILLPLAYING;
 }
 
-std::wstring WideText(const std::string& narrow)
-{
-    int length = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::wstring wide(size_t(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, &wide[0], length);
-    wide.resize(size_t(length - 1));
-    return wide;
-}
+} // namespace
 
 MovieHost::~MovieHost()
 {
@@ -35,16 +31,38 @@ MovieHost::~MovieHost()
         pin.sink->Release();
     }
     pins.clear();
+    // Releasing the graph takes the filter out of it first.
+    if (graph)
+        graph->Release();
     filter.Reset();
 }
 
-HRESULT MovieHost::Open(const std::string& path, std::string* where)
+HRESULT MovieHost::Open(const std::string& path)
 {
+    std::string where;
+    std::string what;
+    HRESULT result = Load(path, &where, &what);
+    if (FAILED(result))
+        ReportFailure(where, what, result);
+    return result;
+}
+
+HRESULT MovieHost::Load(const std::string& path, std::string* where, std::string* what)
+{
+    *what = "cannot load";
     RETURN_IF_FAILED(module.CreateFilter(filter.Put(), where));
     *where = path;
+    // In a graph from the start, as a real host's filters are: a pin's errors
+    // reach the host only through the graph's event sink.
+    graph = TestGraph::Create();
+    RETURN_IF_FAILED(graph->AddFilter(filter.Get(), L"source"));
     ComPtr<IFileSourceFilter> source;
     RETURN_IF_FAILED(filter.As(IID_IFileSourceFilter, &source));
-    RETURN_IF_FAILED(source->Load(WideText(path).c_str(), nullptr));
+    HRESULT loaded = source->Load(WideText(path).c_str(), nullptr);
+    if (FAILED(loaded)) {
+        *what = LoadFailureCause(path);
+        return loaded;
+    }
     return ListPins();
 }
 
@@ -103,4 +121,27 @@ HRESULT MovieHost::Run()
     return filter->Run(0);
 }
 
-HRESULT MovieHost::Stop() { return filter ? filter->Stop() : S_OK; }
+HRESULT MovieHost::Stop()
+{
+    return filter ? filter->Stop() : S_OK;
+}
+
+std::vector<StreamError> MovieHost::StreamErrors()
+{
+    std::vector<StreamError> errors;
+    if (!graph)
+        return errors;
+    for (const GraphEvent& event : graph->Events()) {
+        if (!IsErrorEvent(event.code))
+            continue;
+        // A pin reports from the thread that delivers its samples and its end
+        // of stream, so the sink that thread delivered to names the pin.
+        size_t pin = 0;
+        while (pin < pins.size() && !(pins[pin].sink && pins[pin].sink->Input().DeliveringThread() == event.thread))
+            ++pin;
+        errors.push_back({pin, HRESULT(event.param1)});
+    }
+    std::stable_sort(errors.begin(), errors.end(),
+                     [](const StreamError& a, const StreamError& b) { return a.pin < b.pin; });
+    return errors;
+}

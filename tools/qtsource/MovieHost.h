@@ -1,11 +1,13 @@
-// The host's side of a movie: the filter made through the module, loaded with
-// one file, each output pin connected to a sink of the host's own, and run
-// through Pause and Run until every pin has ended its stream.
+// The host's side of a movie: the filter made through the module, placed in a
+// graph of the host's own that records every event the filter reports,
+// loaded with one file, each output pin connected to a sink of the host's
+// own, and run through Pause and Run until every pin has ended its stream.
 #pragma once
 
 #include "framework/ComPtr.h"
 #include "framework/MediaTypeRecord.h"
 #include "tests/support/SinkFilter.h"
+#include "tests/support/TestGraph.h"
 #include "tools/qtsource/ModuleClient.h"
 
 #include <string>
@@ -18,6 +20,12 @@ struct HostPin {
     SinkFilter* sink = nullptr; // counted, once connected
 };
 
+// An error that the filter reported to its graph while it streamed.
+struct StreamError {
+    size_t pin; // index into the host's pins; their count when no pin's thread sent it
+    HRESULT result;
+};
+
 class MovieHost {
 public:
     MovieHost() = default;
@@ -25,8 +33,9 @@ public:
     MovieHost(const MovieHost&) = delete;
     MovieHost& operator=(const MovieHost&) = delete;
 
-    // Creates the filter and loads the movie; *where names what failed.
-    HRESULT Open(const std::string& path, std::string* where);
+    // Creates the filter and loads the movie. On failure it prints the line
+    // that names the module or the movie and what went wrong with it.
+    HRESULT Open(const std::string& path);
     // Connects every pin to a sink that accepts the pin's type and records
     // each sample, or with countOnly only counts them.
     HRESULT ConnectAll(bool countOnly);
@@ -34,18 +43,20 @@ public:
     HRESULT SeekAll(double seconds);
     HRESULT Run();
     HRESULT Stop();
+    // The errors reported so far, in pin order, each with the pin whose
+    // streaming thread reported it. Complete once Stop has ended the threads.
+    std::vector<StreamError> StreamErrors();
 
     IBaseFilter* Filter() { return filter.Get(); }
     std::vector<HostPin>& Pins() { return pins; }
 
 private:
+    HRESULT Load(const std::string& path, std::string* where, std::string* what);
     HRESULT ListPins();
 
     ModuleClient module; // outlives every object of the module below
     ComPtr<IBaseFilter> filter;
+    // Holds the filter; the filter holds it uncounted and leaves it before it goes.
+    TestGraph* graph = nullptr;
     std::vector<HostPin> pins;
 };
-
-// The narrow text of a wide string in the ANSI code page, and back.
-std::string NarrowText(const WCHAR* wide);
-std::wstring WideText(const std::string& narrow);

@@ -1,5 +1,6 @@
 // A filter's entry in the DirectShow filter registry, written and removed
-// through either filter mapper from the filter's registration record.
+// through either filter mapper from the filter's registration record: for the
+// module's self-registration and for a filter's own IAMovieSetup alike.
 #pragma once
 
 #include "framework/FilterSetupRecord.h"

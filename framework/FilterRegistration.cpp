@@ -1,4 +1,4 @@
-#include "filter/module/FilterRegistration.h"
+#include "framework/FilterRegistration.h"
 
 namespace {
 
@@ -8,16 +8,21 @@ HRESULT NotFoundIsRemoved(HRESULT result)
     return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? S_OK : result;
 }
 
+// A record may leave a class identifier out; the mapper takes GUID_NULL for it.
+const CLSID& OrNull(const CLSID* id)
+{
+    return id ? *id : GUID_NULL;
+}
+
 HRESULT RegisterPins(const FilterSetupRecord* setup, IFilterMapper* mapper)
 {
     for (UINT i = 0; i < setup->pinCount; ++i) {
         const REGFILTERPINS& pin = setup->pins[i];
-        const CLSID& connectsTo = pin.clsConnectsToFilter ? *pin.clsConnectsToFilter : GUID_NULL;
         HRESULT result = mapper->RegisterPin(*setup->classId, pin.strName, pin.bRendered, pin.bOutput, pin.bZero,
-                                             pin.bMany, connectsTo, pin.strConnectsToPin);
+                                             pin.bMany, OrNull(pin.clsConnectsToFilter), pin.strConnectsToPin);
         for (UINT type = 0; type < pin.nMediaTypes && SUCCEEDED(result); ++type)
-            result = mapper->RegisterPinType(*setup->classId, pin.strName, *pin.lpMediaType[type].clsMajorType,
-                                             *pin.lpMediaType[type].clsMinorType);
+            result = mapper->RegisterPinType(*setup->classId, pin.strName, OrNull(pin.lpMediaType[type].clsMajorType),
+                                             OrNull(pin.lpMediaType[type].clsMinorType));
         if (FAILED(result))
             return result;
     }
