@@ -131,6 +131,7 @@ void MovieOutputPin::Reposition()
     // A video track starts at a sync sample: the pictures before the start
     // are delivered as preroll, for the decoder only.
     segmentStart = StartPosition();
+    skipShift = 0;
     PlaceCursors(timeline.StartSampleAt(segmentStart), true);
     discontinuityPending = true;
 }

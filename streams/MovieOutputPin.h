@@ -117,6 +117,7 @@ private:
     AdtsHeaderCache adtsHeaders{0, 0};
 
     REFERENCE_TIME segmentStart = 0;  // stamps count from it: the start the cursor was placed on
+    REFERENCE_TIME skipShift = 0;     // the time quality skips left out of this segment, taken off later stamps
     bool discontinuityPending = true; // the next sample follows a start or a jump
     CritSection pinLock;
 };

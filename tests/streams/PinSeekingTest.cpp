@@ -93,28 +93,39 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadFromWhereTheStreamStands)
     EXPECT_EQ(track.samples[1], next.bytes);
     EXPECT_FALSE(next.discontinuity);
 
-    // The stream stands at sample 2 (800,000); 1,000,000 late is sample 4,
-    // stamped at its own time: the gap keeps it in step with the other pins.
+    // From where the stream stands, never from the last start: the next
+    // sample (2, at 800,000) plus 1,000,000 late plus one sample, rounded
+    // down to whole samples: 2,000,000, sample 5. Skipping from the start
+    // would deliver samples 3 and 4 again.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
     FilledSample skipped = harness.Fill(pin);
-    EXPECT_EQ(track.samples[4], skipped.bytes);
-    EXPECT_EQ(4 * kStep, skipped.start);
-    EXPECT_EQ(5 * kStep, skipped.stop);
+    EXPECT_EQ(track.samples[5], skipped.bytes);
+    EXPECT_EQ(2 * kStep, skipped.start); // right after the last one delivered
+    EXPECT_EQ(3 * kStep, skipped.stop);
     EXPECT_TRUE(skipped.discontinuity);
 
-    // From sample 5 (2,000,000) on: 3,000,000 is sample 7.
+    // Again from the next sample, 6: 3,600,000, sample 9.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
     FilledSample again = harness.Fill(pin);
-    EXPECT_EQ(track.samples[7], again.bytes);
-    EXPECT_EQ(7 * kStep, again.start);
+    EXPECT_EQ(track.samples[9], again.bytes);
+    EXPECT_EQ(3 * kStep, again.start);
     EXPECT_TRUE(again.discontinuity);
-    // Less than a sample late: no sample is left out, none delivered twice.
-    EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, kStep / 2, 0}));
-    EXPECT_EQ(track.samples[8], harness.Fill(pin).bytes);
 
     // Past the end: the stream ends.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 100000000, 0}));
     EXPECT_EQ(S_FALSE, harness.Fill(pin).result);
+
+    // Before anything is delivered, skips add up from the start: 1,200,000
+    // (sample 3), then 2,400,000 (sample 6), stamped from 0 all the same.
+    MovieOutputPin* fresh = harness.AddPin(track, "seek-quality-fresh.bin");
+    ASSERT_EQ(S_OK, fresh->Activate());
+    quality = fresh;
+    EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
+    EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
+    FilledSample first = harness.Fill(fresh);
+    EXPECT_EQ(track.samples[6], first.bytes);
+    EXPECT_EQ(0, first.start);
+    EXPECT_TRUE(first.discontinuity);
 }
 
 TEST_F(PinSeeking, AStartSetWhileStoppedStartsNoThreadAndPlaysFromExactlyThatSample)
