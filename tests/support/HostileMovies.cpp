@@ -261,7 +261,7 @@ const FamilyMaker kFamilies[] = {
     {"missing", AddMissingBoxMovies},   {"order", AddOrderMovies},
     {"nesting", AddNestingMovies},      {"sample-entry", AddSampleEntryMovies},
     {"avc-config", AddAvcConfigMovies}, {"decoder-config", AddDecoderConfigMovies},
-    {"handler", AddHandlerMovies},
+    {"handler", AddHandlerMovies},      {"timing-tables", AddTimingTableMovies},
 };
 
 } // namespace
