@@ -1,6 +1,7 @@
 #include "parser/MovieParser.h"
 
 #include "parser/BoxReader.h"
+#include "parser/EditList.h"
 #include "parser/SampleTableParser.h"
 #include "parser/TrackInfoText.h"
 
@@ -36,6 +37,8 @@ class MovieParser {
     void ParseTrackBox(BoxCursor& box);
     void ParseTrack(BoxCursor& box);
     void ParseTrackHeader(BoxCursor& box);
+    void ParseEditBox(BoxCursor& box);
+    void ParseEditList(BoxCursor& box);
     void ParseMediaBox(BoxCursor& box);
     void ParseMedia(BoxCursor& box);
     void ParseMediaHeader(BoxCursor& box);
@@ -55,6 +58,11 @@ class MovieParser {
     // track never asks for a second pin nor overwrites its record with
     // another table's values.
     bool trackHasSampleTable = false;
+    // Of the track being walked: its first edit list. The edit box comes
+    // before the media box in the files that have one; one that comes after
+    // it is not applied.
+    EditStart trackEdit;
+    bool trackHasEditList = false;
 };
 
 void MovieParser::ParseMovieBox(BoxCursor& box)
@@ -103,6 +111,8 @@ void MovieParser::ParseTrackBox(BoxCursor& box)
         return;
     ++movie.trackCount;
     trackHasSampleTable = false;
+    trackEdit = EditStart();
+    trackHasEditList = false;
     // Without memory for a record the track's boxes go into the previous tail,
     // which always exists (the sentinel at worst).
     movie.AppendTrack();
@@ -113,9 +123,26 @@ void MovieParser::ParseTrack(BoxCursor& box)
 {
     static const BoxHandler<MovieParser> handlers[] = {
         {FourCC("tkhd"), &MovieParser::ParseTrackHeader},
+        {FourCC("edts"), &MovieParser::ParseEditBox},
         {FourCC("mdia"), &MovieParser::ParseMediaBox},
     };
     WalkBoxes(box, handlers, *this);
+}
+
+void MovieParser::ParseEditBox(BoxCursor& box)
+{
+    static const BoxHandler<MovieParser> handlers[] = {
+        {FourCC("elst"), &MovieParser::ParseEditList},
+    };
+    WalkBoxes(box, handlers, *this);
+}
+
+void MovieParser::ParseEditList(BoxCursor& box)
+{
+    if (trackHasEditList)
+        return;
+    trackHasEditList = true;
+    ReadEditList(box, &trackEdit);
 }
 
 void MovieParser::ParseTrackHeader(BoxCursor& box)
@@ -201,7 +228,7 @@ void MovieParser::ParseSampleTableBox(BoxCursor& box)
     if (trackHasSampleTable)
         return;
     trackHasSampleTable = true;
-    ParseSampleTable(box, media.kind, media.mediaDuration, movie, *movie.trackListTail, host);
+    ParseSampleTable(box, media.kind, media.mediaDuration, trackEdit, movie, *movie.trackListTail, host);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "parser/ByteOrder.h"
 #include "parser/MediaTypeBuilders.h"
 #include "parser/SampleDescription.h"
+#include "parser/TimingTables.h"
 
 #include <algorithm>
 #include <new>
@@ -17,9 +18,9 @@ constexpr int64_t kTableEntrySize = 4;
 
 class SampleTableWalker {
   public:
-    SampleTableWalker(HandlerKind kind, REFERENCE_TIME mediaDuration, MovieRecord& movie, TrackRecord& track,
-                      ParserHost& host)
-        : kind(kind), mediaDuration(mediaDuration), movie(movie), track(track), host(host)
+    SampleTableWalker(HandlerKind kind, REFERENCE_TIME mediaDuration, const EditStart& edit, MovieRecord& movie,
+                      TrackRecord& track, ParserHost& host)
+        : kind(kind), mediaDuration(mediaDuration), edit(edit), movie(movie), track(track), host(host)
     {
     }
 
@@ -31,12 +32,19 @@ class SampleTableWalker {
     void ParseSampleSizes(BoxCursor& box);
     void ParseChunkOffsets(BoxCursor& box);
     void Parse64BitChunkOffsets(BoxCursor& box);
+    void ParseDecodeTimes(BoxCursor& box);
+    void ParseCompositionOffsets(BoxCursor& box);
+    void ParseSyncSamples(BoxCursor& box);
 
     bool CanStream() const;
+    // The tables the pin times its samples by; null when they do not describe
+    // the track's samples, and the pin then steps by the average duration.
+    std::shared_ptr<const TimingTables> UsableTiming();
     void CreatePin();
 
     HandlerKind kind;
     REFERENCE_TIME mediaDuration;
+    const EditStart& edit;
     MovieRecord& movie;
     TrackRecord& track;
     ParserHost& host;
@@ -53,6 +61,10 @@ class SampleTableWalker {
     bool has64BitChunkOffsets = false;
     uint32_t chunkCount = 0;
     int64_t chunkTableOffset = 0;
+    std::shared_ptr<TimingTables> timing = std::make_shared<TimingTables>();
+    TimingTableScan decodeScan;
+    TimingTableScan offsetScan;
+    TimingTableScan syncScan;
 };
 
 void SampleTableWalker::Walk(BoxCursor& box)
@@ -64,6 +76,9 @@ void SampleTableWalker::Walk(BoxCursor& box)
         {FourCC("stsz"), &SampleTableWalker::ParseSampleSizes},
         {FourCC("stco"), &SampleTableWalker::ParseChunkOffsets},
         {FourCC("co64"), &SampleTableWalker::Parse64BitChunkOffsets},
+        {FourCC("stts"), &SampleTableWalker::ParseDecodeTimes},
+        {FourCC("ctts"), &SampleTableWalker::ParseCompositionOffsets},
+        {FourCC("stss"), &SampleTableWalker::ParseSyncSamples},
     };
     WalkBoxes(box, handlers, *this);
     if (CanStream())
@@ -151,6 +166,51 @@ void SampleTableWalker::Parse64BitChunkOffsets(BoxCursor&)
     has64BitChunkOffsets = true;
 }
 
+// A second table of a kind would leave two readings of the samples' times:
+// neither is trusted.
+void SampleTableWalker::ParseDecodeTimes(BoxCursor& box)
+{
+    decodeScan = timing->decodeTimes.Present() ? TimingTableScan() : ReadDecodeTimes(box, &timing->decodeTimes);
+}
+
+void SampleTableWalker::ParseCompositionOffsets(BoxCursor& box)
+{
+    offsetScan = timing->compositionOffsets.Present()
+                     ? TimingTableScan()
+                     : ReadCompositionOffsets(box, &timing->compositionOffsets, &timing->signedOffsets);
+}
+
+void SampleTableWalker::ParseSyncSamples(BoxCursor& box)
+{
+    syncScan = timing->syncSamples.Present() ? TimingTableScan() : ReadSyncSamples(box, &timing->syncSamples);
+}
+
+std::shared_ptr<const TimingTables> SampleTableWalker::UsableTiming()
+{
+    const uint32_t samples = track.sampleCount;
+    const bool decodeTimesFit = decodeScan.read && decodeScan.sampleSum == samples &&
+                                decodeScan.timeSum < kMaxDecodeTime && track.timeScale > 0;
+    const bool offsetsFit =
+        !timing->compositionOffsets.Present() || (offsetScan.read && offsetScan.sampleSum >= samples);
+    const bool syncFits =
+        !timing->syncSamples.Present() || (syncScan.read && syncScan.ordered && syncScan.lastSample <= samples);
+    // An edit that starts past the media's end would show nothing of it.
+    const bool editFits =
+        !edit.damaged &&
+        (!edit.present || (movie.movieTimeScale > 0 && uint64_t(edit.mediaTime) <= decodeScan.timeSum));
+    const bool timesFit =
+        decodeTimesFit && decodeScan.timeSum / track.timeScale < kMaxTimingSeconds &&
+        (movie.movieTimeScale == 0 || (edit.emptyTime + edit.mediaSpan) / movie.movieTimeScale < kMaxTimingSeconds);
+    if (samples == 0 || !timesFit || !offsetsFit || !syncFits || !editFits)
+        return nullptr;
+    timing->timeScale = track.timeScale;
+    timing->movieTimeScale = movie.movieTimeScale;
+    timing->sampleCount = samples;
+    timing->totalDecodeTime = decodeScan.timeSum;
+    timing->edit = edit;
+    return timing;
+}
+
 // A pin is made only where its samples can be located: the track's own chunk
 // map, a table of sample sizes and a table of 32-bit chunk offsets, each whole
 // inside its box. A constant sample size or 64-bit offsets would be read as
@@ -191,6 +251,7 @@ void SampleTableWalker::CreatePin()
                                                : movie.GetAudioChunkMap(&data.chunkMapCount);
     data.chunkMapOwner = movie.ShareChunkMap(kind);
     data.chunkCount = chunkCount;
+    data.timing = UsableTiming();
     if (format == StreamFormat::Avc) {
         movie.GetSequenceParameterSet(&data.spsData, &data.spsSize);
         movie.GetPictureParameterSet(&data.ppsData, &data.ppsSize);
@@ -210,8 +271,8 @@ void SampleTableWalker::CreatePin()
 
 } // namespace
 
-void ParseSampleTable(BoxCursor& sampleTable, HandlerKind kind, REFERENCE_TIME mediaDuration, MovieRecord& movie,
-                      TrackRecord& track, ParserHost& host)
+void ParseSampleTable(BoxCursor& sampleTable, HandlerKind kind, REFERENCE_TIME mediaDuration, const EditStart& edit,
+                      MovieRecord& movie, TrackRecord& track, ParserHost& host)
 {
-    SampleTableWalker(kind, mediaDuration, movie, track, host).Walk(sampleTable);
+    SampleTableWalker(kind, mediaDuration, edit, movie, track, host).Walk(sampleTable);
 }

@@ -1,12 +1,14 @@
 // One track's sample table box: the sample-to-chunk map is loaded, the sample
 // size and chunk offset tables stay in the file (only where they start is
-// noted), the first sample description is read, and once the whole box has
-// been walked the track's pin is asked for and handed its tables.
+// noted), the timing tables are checked and indexed, the first sample
+// description is read, and once the whole box has been walked the track's pin
+// is asked for and handed its tables.
 #pragma once
 
 #include "parser/BoxReader.h"
+#include "parser/EditList.h"
 #include "parser/MovieRecord.h"
 #include "parser/ParserHost.h"
 
-void ParseSampleTable(BoxCursor& sampleTable, HandlerKind kind, REFERENCE_TIME mediaDuration, MovieRecord& movie,
-                      TrackRecord& track, ParserHost& host);
+void ParseSampleTable(BoxCursor& sampleTable, HandlerKind kind, REFERENCE_TIME mediaDuration, const EditStart& edit,
+                      MovieRecord& movie, TrackRecord& track, ParserHost& host);

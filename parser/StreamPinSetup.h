@@ -5,6 +5,7 @@
 #pragma once
 
 #include "parser/ChunkMapEntry.h"
+#include "parser/TimingTables.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -20,6 +21,10 @@ struct TrackStreamData {
     uint32_t chunkMapCount = 0;
     std::shared_ptr<const ChunkMapEntry[]> chunkMapOwner; // owns chunkMap when set
     uint32_t chunkCount = 0; // entries of the chunk offset table: chunks past it have no offset
+    // Where the track's sample times lie in the file; null when its tables do
+    // not describe its samples, and the pin steps by the average duration.
+    // Shared: the pin keeps it.
+    std::shared_ptr<const TimingTables> timing;
     const BYTE* spsData = nullptr;
     int32_t spsSize = 0;
     const BYTE* ppsData = nullptr;

@@ -40,6 +40,9 @@ MovieOutputPin::~MovieOutputPin()
     dataReader.Close();
     chunkReader.Close();
     sizeReader.Close();
+    decodeTimeReader.Close();
+    offsetReader.Close();
+    syncReader.Close();
 }
 
 HRESULT MovieOutputPin::InnerQueryInterface(REFIID iid, void** out)
@@ -113,24 +116,42 @@ HRESULT MovieOutputPin::OnThreadBegin()
 
 HRESULT MovieOutputPin::OnPlayBegin()
 {
+    REFERENCE_TIME start = 0;
     {
         AutoLock guard(&pinLock);
         discontinuityPending = true;
-        nextSampleTime = 0;
+        start = segmentStart;
     }
-    return SendNewSegment(StartPosition(), StopPosition(), Rate());
+    return SendNewSegment(start, StopPosition(), Rate());
 }
 
 void MovieOutputPin::Reposition()
 {
     AutoLock guard(&pinLock);
-    locator.Reposition(StartPosition());
+    // A video track starts at a sync sample: the pictures before the start
+    // are delivered as preroll, for the decoder only.
+    segmentStart = StartPosition();
+    skipShift = 0;
+    PlaceCursors(timeline.StartSampleAt(segmentStart), true);
     discontinuityPending = true;
+}
+
+void MovieOutputPin::PlaceCursors(uint32_t sample, bool newSegment)
+{
+    // Both answers come back from the next sample: the locator's from
+    // AdvanceSample, the timeline's from Next.
+    locator.LocateSample(sample);
+    if (newSegment)
+        timeline.PlaceAt(sample);
+    else
+        timeline.SkipTo(sample);
 }
 
 bool MovieOutputPin::ReadersOpen() const
 {
-    return sizeReader.IsOpen() && chunkReader.IsOpen() && dataReader.IsOpen();
+    const bool timingOpen =
+        !timeline.FromTables() || (decodeTimeReader.IsOpen() && offsetReader.IsOpen() && syncReader.IsOpen());
+    return sizeReader.IsOpen() && chunkReader.IsOpen() && dataReader.IsOpen() && timingOpen;
 }
 
 HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
@@ -147,6 +168,7 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
     }
     // A map that cannot be kept makes the stream fail at its first sample.
     // One the parser shares is kept as it is: a long movie's map is large.
+    timeline.SetTables(data.timing);
     const bool kept = data.chunkMapOwner && data.chunkMapOwner.get() == data.chunkMap
                           ? locator.SetChunkMap(kind, data.chunkMapOwner, data.chunkMapCount)
                           : locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount);
@@ -159,6 +181,9 @@ HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
     dataReader.Close();
     chunkReader.Close();
     sizeReader.Close();
+    decodeTimeReader.Close();
+    offsetReader.Close();
+    syncReader.Close();
     // A path that does not fit would be opened cut short: some other file.
     if (!path || !std::memchr(path, '\0', sizeof streamPath))
         return E_FAIL;
@@ -166,19 +191,25 @@ HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
     // Read-only handles: a movie on a read-only medium plays.
     if (!dataReader.Open(streamPath) || !chunkReader.Open(streamPath) || !sizeReader.Open(streamPath))
         return E_FAIL;
+    if (timeline.FromTables() &&
+        (!decodeTimeReader.Open(streamPath) || !offsetReader.Open(streamPath) || !syncReader.Open(streamPath)))
+        return E_FAIL;
     return S_OK;
 }
 
 HRESULT MovieOutputPin::SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration)
 {
+    REFERENCE_TIME presented = 0;
     {
         AutoLock guard(&pinLock);
         locator.SetStreamTiming(sampleCount, mediaDuration);
+        timeline.SetStreamTiming(sampleCount, mediaDuration);
+        presented = timeline.Duration();
     }
     // The seeking values after pinLock is released: the state lock comes first.
     AutoLock guard(seekingLock);
-    duration.store(mediaDuration);
-    stopPosition.store(mediaDuration);
+    duration.store(presented);
+    stopPosition.store(presented);
     return S_OK;
 }
 
@@ -214,8 +245,8 @@ REFERENCE_TIME MovieOutputPin::AverageSampleDuration()
     return locator.AverageSampleDuration();
 }
 
-REFERENCE_TIME MovieOutputPin::SeekBase()
+bool MovieOutputPin::TimedByTables()
 {
     AutoLock guard(&pinLock);
-    return locator.SeekBase();
+    return timeline.FromTables();
 }

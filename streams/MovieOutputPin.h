@@ -17,6 +17,7 @@
 #include "streams/AdtsHeader.h"
 #include "streams/FileReader.h"
 #include "streams/SampleLocator.h"
+#include "streams/SampleTimeline.h"
 
 #include <memory>
 
@@ -64,7 +65,9 @@ public:
     StreamKind Kind();
     uint32_t SampleCount();
     REFERENCE_TIME AverageSampleDuration();
-    REFERENCE_TIME SeekBase();
+    // Whether the samples are timed by the track's own tables (or, when not,
+    // in steps of the average duration).
+    bool TimedByTables();
 
 protected:
     // SeekingBase hooks, called after the new values are stored, without the
@@ -79,6 +82,10 @@ private:
     void Reposition();
     // Restarts a running sample loop so that it picks up the new start.
     void RestartStreaming();
+    // The quality skip; true when the cursor moved. pinLock is held.
+    bool SkipAhead(REFERENCE_TIME late);
+    // Both cursors on one sample; pinLock is held.
+    void PlaceCursors(uint32_t sample, bool newSegment);
     bool ReadersOpen() const;
 
     // The three kinds' payload writers; each answers the length written, or
@@ -95,6 +102,11 @@ private:
     FileReader chunkReader;
     FileReader dataReader;
     SampleLocator locator{&sizeReader, &chunkReader};
+    // The timing tables' readers, opened only for a track timed by them.
+    FileReader decodeTimeReader;
+    FileReader offsetReader;
+    FileReader syncReader;
+    SampleTimeline timeline{&decodeTimeReader, &offsetReader, &syncReader};
 
     // This track's own data, copied at the hand-over: the movie record keeps
     // one set per kind, which a second track of the kind would replace.
@@ -104,7 +116,8 @@ private:
     ParameterSet ppsData;
     AdtsHeaderCache adtsHeaders{0, 0};
 
-    REFERENCE_TIME nextSampleTime = 0; // start stamp of the next sample, from the segment's start
-    bool discontinuityPending = true;  // the next sample follows a start or a jump
+    REFERENCE_TIME segmentStart = 0;  // stamps count from it: the start the cursor was placed on
+    REFERENCE_TIME skipShift = 0;     // the time quality skips left out of this segment, taken off later stamps
+    bool discontinuityPending = true; // the next sample follows a start or a jump
     CritSection pinLock;
 };

@@ -55,7 +55,30 @@ HRESULT MovieOutputPin::Notify(IBaseFilter*, Quality quality)
     // In place, without a flush or a new segment: the samples after the jump
     // are stamped on from the last one, so the stream's clock runs on.
     AutoLock guard(&pinLock);
-    if (locator.SkipAhead(quality.Late))
+    if (SkipAhead(quality.Late))
         discontinuityPending = true;
     return S_OK;
+}
+
+bool MovieOutputPin::SkipAhead(REFERENCE_TIME late)
+{
+    // From where the stream stands in presentation time, past the late
+    // sample itself (one average sample) and the lateness, then on to a sync
+    // sample: a decoder that skips is never handed a picture it cannot
+    // decode, nor one it already had. Saturating: a lateness near the end of
+    // the time line ends the stream rather than wrapping to the start.
+    constexpr REFERENCE_TIME limit = 0x7FFFFFFFFFFFFFFF;
+    const REFERENCE_TIME from = timeline.NextStart();
+    const REFERENCE_TIME oneSample = locator.AverageSampleDuration();
+    const REFERENCE_TIME step = late > limit - oneSample ? limit : late + oneSample;
+    const REFERENCE_TIME target = from > limit - step ? limit : from + step;
+    const uint32_t sample = timeline.SkipTargetAt(target);
+    if (sample <= timeline.NextSample())
+        return false;
+    PlaceCursors(sample, false);
+    // The stamps run on from the last one: what the skip left out is taken
+    // off every later stamp of this segment.
+    const REFERENCE_TIME landed = timeline.NextStart();
+    skipShift += landed > from ? landed - from : 0;
+    return true;
 }

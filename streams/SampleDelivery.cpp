@@ -27,6 +27,10 @@ HRESULT MovieOutputPin::FillSample(IMediaSample* sample)
     result = locator.AdvanceSample(&location);
     if (result != S_OK)
         return result; // S_FALSE: the track's last sample was delivered
+    SampleTimes times;
+    result = timeline.Next(&times);
+    if (result != S_OK)
+        return result;
 
     size_t length = 0;
     switch (kind) {
@@ -43,14 +47,16 @@ HRESULT MovieOutputPin::FillSample(IMediaSample* sample)
     if (result != S_OK)
         return result;
 
-    // Stamps count from the start of the segment in steps of one average
-    // sample; the rate travels in the new segment and does not scale them.
-    REFERENCE_TIME start = nextSampleTime;
-    nextSampleTime += locator.AverageSampleDuration();
-    REFERENCE_TIME stop = nextSampleTime;
+    // Stamps count from the start of the segment, less what quality skips left
+    // out; the rate travels in the new segment and does not scale them. Samples that end by the start (an
+    // encoder delay, the pictures that lead up to a seek target) are for the
+    // decoder only.
+    REFERENCE_TIME start = times.start - segmentStart - skipShift;
+    REFERENCE_TIME stop = times.stop - segmentStart - skipShift;
     sample->SetActualDataLength(LONG(length));
     sample->SetTime(&start, &stop);
-    sample->SetSyncPoint(TRUE);
+    sample->SetSyncPoint(times.sync ? TRUE : FALSE);
+    sample->SetPreroll(stop <= 0 ? TRUE : FALSE);
     sample->SetDiscontinuity(discontinuityPending ? TRUE : FALSE);
     discontinuityPending = false;
     return S_OK;

@@ -3,7 +3,6 @@
 #include "parser/ByteOrder.h"
 
 #include <algorithm>
-#include <limits>
 #include <new>
 
 namespace {
@@ -15,30 +14,6 @@ constexpr uint64_t kBeyondAnySample = uint64_t(1) << 33;
 // The sizes of the samples before a seek target in its chunk are read in
 // blocks of this many entries, from a buffer on the stack.
 constexpr uint32_t kSizeEntriesPerRead = 256;
-
-// floor(t * count / d) for 0 <= t < d. The product may need 96 bits, so it is
-// formed one bit of count at a time while the remainder is kept below d.
-uint32_t ScaleIndex(uint64_t t, uint32_t count, uint64_t d)
-{
-    uint64_t quotient = 0;
-    uint64_t remainder = 0;
-    for (int bit = 31; bit >= 0; --bit) {
-        quotient <<= 1;
-        remainder <<= 1; // below 2d, and d < 2^63
-        if (remainder >= d) {
-            remainder -= d;
-            ++quotient;
-        }
-        if ((count >> bit) & 1) {
-            remainder += t;
-            if (remainder >= d) {
-                remainder -= d;
-                ++quotient;
-            }
-        }
-    }
-    return static_cast<uint32_t>(quotient); // below count, since t < d
-}
 
 // Samples in a run: its chunks (up to the next run's first) times its samples
 // per chunk, capped.
@@ -126,15 +101,6 @@ void SampleLocator::SetChunkOffsetTableOffset(int32_t offset, uint32_t chunks)
 bool SampleLocator::HasTiming() const
 {
     return sampleCount > 0 && duration > 0 && averageSampleDuration > 0;
-}
-
-uint32_t SampleLocator::SampleIndexAt(REFERENCE_TIME t) const
-{
-    if (t <= 0 || duration <= 0)
-        return 0;
-    if (t >= duration)
-        return sampleCount;
-    return ScaleIndex(static_cast<uint64_t>(t), sampleCount, static_cast<uint64_t>(duration));
 }
 
 uint64_t SampleLocator::RunLength(uint32_t run) const
@@ -238,33 +204,6 @@ HRESULT SampleLocator::LocateSample(uint32_t index)
     cursor.sampleOffset = offset;
     chunkCursor = chunkTableOffset + 4 * int64_t(chunk);
     return Remember(S_OK);
-}
-
-HRESULT SampleLocator::Reposition(REFERENCE_TIME start)
-{
-    seekBase = std::max<REFERENCE_TIME>(start, 0);
-    return LocateSample(SampleIndexAt(seekBase));
-}
-
-bool SampleLocator::SkipAhead(REFERENCE_TIME late)
-{
-    if (late <= 0 || !HasTiming())
-        return false;
-    // From where the stream stands, the time of the next sample to deliver,
-    // not from the last start: a skip only ever moves ahead. Saturating: a
-    // lateness near the end of the time line ends the stream rather than
-    // wrapping to the start.
-    constexpr REFERENCE_TIME limit = std::numeric_limits<REFERENCE_TIME>::max();
-    const REFERENCE_TIME standing = REFERENCE_TIME(currentSample) > limit / averageSampleDuration
-                                        ? limit
-                                        : REFERENCE_TIME(currentSample) * averageSampleDuration;
-    REFERENCE_TIME step = late > limit - averageSampleDuration ? limit : late + averageSampleDuration;
-    seekBase = standing > limit - step ? limit : standing + step;
-    seekBase = seekBase / averageSampleDuration * averageSampleDuration;
-    // A truncated average can put the rounded time one sample short: never
-    // back onto a sample this run has already delivered.
-    LocateSample(std::max(SampleIndexAt(seekBase), currentSample));
-    return true;
 }
 
 HRESULT SampleLocator::EnterNextChunk(ChunkCursorSet& cursor)

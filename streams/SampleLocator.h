@@ -66,10 +66,6 @@ public:
     // chunkCount, when known, bounds the reads of the chunk offset table.
     void SetChunkOffsetTableOffset(int32_t offset, uint32_t chunkCount = kUnknownChunkCount);
 
-    // floor(t * sampleCount / duration), computed without overflow; a negative t
-    // counts as 0 and a t at or past the duration gives sampleCount.
-    uint32_t SampleIndexAt(REFERENCE_TIME t) const;
-
     // Places the cursor on sample index, reading one chunk offset and the
     // sizes of the samples before it in its chunk. S_OK when placed, S_FALSE
     // when there is nothing left to play from there (index at or past
@@ -77,18 +73,6 @@ public:
     // the tables cannot be read or the map does not reach the sample. The
     // answer is also what the next AdvanceSample gives when it is not S_OK.
     HRESULT LocateSample(uint32_t index);
-
-    // Places the cursor on the sample at start (seekBase = start, negatives
-    // as 0). The pin calls it at activation and when the start changes, then
-    // raises its discontinuityPending.
-    HRESULT Reposition(REFERENCE_TIME start);
-
-    // The quality skip: seekBase becomes the time of the next sample to
-    // deliver plus late plus one sample, rounded down to whole samples, and
-    // the cursor is placed there, never before that next sample. Returns
-    // false and changes nothing for late <= 0 or a track without timing;
-    // true when the cursor moved (the pin then raises discontinuityPending).
-    bool SkipAhead(REFERENCE_TIME late);
 
     // Makes the next sample current: S_OK with its location, S_FALSE once
     // the track's last sample was handed out (the end of this pin's stream),
@@ -98,7 +82,6 @@ public:
     uint32_t SampleCount() const { return sampleCount; }
     REFERENCE_TIME Duration() const { return duration; }
     REFERENCE_TIME AverageSampleDuration() const { return averageSampleDuration; }
-    REFERENCE_TIME SeekBase() const { return seekBase; }
     uint32_t CurrentSample() const { return currentSample; }
     int64_t SizeCursor() const { return sizeCursor; }
     int64_t ChunkCursor() const { return chunkCursor; }
@@ -135,7 +118,6 @@ private:
     int32_t chunkTableOffset = 0;
     uint32_t chunkCount = kUnknownChunkCount;
 
-    REFERENCE_TIME seekBase = 0;
     uint32_t currentSample = 0; // the next sample AdvanceSample hands out
     int64_t sizeCursor = 0;     // file offset of that sample's size entry
     int64_t chunkCursor = 0;    // file offset of the entry after the current chunk's

@@ -4,6 +4,7 @@
 #include "tests/support/Fixtures.h"
 #include "tests/support/Probe.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -108,6 +109,19 @@ bool LoadExpectedStreams(const std::string& moviePath, std::vector<ExpectedStrea
             *why = "no parameter sets in the probe of stream " + std::to_string(index);
             return false;
         }
+        std::ifstream times(base + ".times");
+        long long time = 0;
+        long long length = 0;
+        int key = 0;
+        while (times >> time >> length >> key) {
+            stream.times.push_back(REFERENCE_TIME(time));
+            stream.keys.push_back(key != 0);
+            stream.end = std::max(stream.end, REFERENCE_TIME(time + length));
+        }
+        if (stream.times.size() != sizes.size()) {
+            *why = base + ".times does not hold one line per packet";
+            return false;
+        }
         stream.durationTs = probe.StreamNumber(index, "duration_ts");
         const std::string timeBase = probe.Stream(index, "time_base");
         stream.timeScale = std::strtoull(timeBase.substr(timeBase.find('/') + 1).c_str(), nullptr, 10);
@@ -154,15 +168,27 @@ std::vector<uint8_t> ExpectedSample(const ExpectedStream& stream, size_t index, 
     return stream.packets.at(index);
 }
 
-size_t SampleIndexAt(const ExpectedStream& stream, REFERENCE_TIME start)
+size_t FirstSampleAt(const ExpectedStream& stream, REFERENCE_TIME t)
 {
-    const uint64_t count = stream.packets.size();
-    const REFERENCE_TIME duration = stream.MediaDuration();
-    if (start <= 0)
+    if (t <= 0)
         return 0;
-    if (start >= duration)
-        return size_t(count);
-    return size_t(uint64_t(start) * count / uint64_t(duration));
+    const size_t count = stream.times.size();
+    // From the last packet's end on, nothing is left to play.
+    if (t >= stream.end)
+        return count;
+    size_t first = 0;
+    for (size_t k = 0; k < count; ++k)
+        if (stream.times[k] <= t && stream.keys[k])
+            first = k;
+    return first;
+}
+
+std::vector<REFERENCE_TIME> SortedTimes(const ExpectedStream& stream, size_t from)
+{
+    std::vector<REFERENCE_TIME> sorted(stream.times.begin() + long(std::min(from, stream.times.size())),
+                                       stream.times.end());
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
 }
 
 SampleCatalogue CatalogueSamples(const ExpectedStream& stream)

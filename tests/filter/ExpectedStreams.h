@@ -20,6 +20,12 @@ struct ExpectedStream {
     std::vector<size_t> adtsOffsets; // where each packet's frame starts in it
     std::vector<uint8_t> sps;        // H.264: the first parameter sets of the track
     std::vector<uint8_t> pps;
+    // Per packet in decoding order: when ffmpeg presents it, edit list
+    // applied, in 100-ns units, and whether it is a key frame; and where the
+    // last one presented ends.
+    std::vector<REFERENCE_TIME> times;
+    std::vector<bool> keys;
+    REFERENCE_TIME end = 0;
     uint64_t durationTs = 0; // the media header's duration and time scale
     uint64_t timeScale = 0;
 
@@ -42,9 +48,13 @@ std::vector<uint8_t> ExpectedAnnexB(const std::vector<uint8_t>& sample, const Ex
 // An AAC sample is its frame of ffmpeg's ADTS stream.
 std::vector<uint8_t> ExpectedSample(const ExpectedStream& stream, size_t index, bool first);
 
-// The sample a start position gives: the one whose share of the track's
-// duration holds it; 0 before the start, the sample count from the end on.
-size_t SampleIndexAt(const ExpectedStream& stream, REFERENCE_TIME start);
+// The sample a start at t delivers first, by ffmpeg's times: 0 for t at or
+// before 0; else the last key frame (every sound packet is one) presented at
+// or before t; the count past the end.
+size_t FirstSampleAt(const ExpectedStream& stream, REFERENCE_TIME t);
+
+// The presentation times sorted: the k-th is the k-th stamp a pin delivers.
+std::vector<REFERENCE_TIME> SortedTimes(const ExpectedStream& stream, size_t from = 0);
 
 // Every sample of the stream as a pin may deliver it, in either form, keyed
 // by its bytes: the index of the sample those bytes are.

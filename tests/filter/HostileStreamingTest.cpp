@@ -104,4 +104,42 @@ std::string FamilyTestName(const ::testing::TestParamInfo<std::string>& info)
 
 INSTANTIATE_TEST_SUITE_P(Families, HostileStreaming, ::testing::ValuesIn(HostileFamilies()), FamilyTestName);
 
+class TimingFallback : public ComTest {};
+
+// Timing tables that do not describe the video track's samples leave its pin
+// stamping in steps of the average sample, every sample a sync point, from 0;
+// the sound track's whole tables still time the sound pin.
+TEST_F(TimingFallback, BrokenTimingTablesGiveAverageSteps)
+{
+    int movies = 0;
+    for (const HostileMovie& hostile : Suite()) {
+        if (hostile.family != "timing-tables")
+            continue;
+        SCOPED_TRACE(hostile.name);
+        ++movies;
+        const std::string path = TempPath("timing-fallback.mp4");
+        ASSERT_TRUE(WriteFileBytes(path, hostile.bytes));
+        Watchdog watchdog("streaming " + hostile.name, 60);
+        MovieGraph movie;
+        ASSERT_EQ(S_OK, movie.Load(path));
+        ASSERT_EQ(2, movie.PinCount());
+        EXPECT_FALSE(movie.Pin(0)->TimedByTables());
+        EXPECT_TRUE(movie.Pin(1)->TimedByTables());
+        ASSERT_EQ(S_OK, movie.ConnectAll());
+        ASSERT_EQ(S_OK, movie.Run());
+        ASSERT_TRUE(movie.WaitForEndOfStreams(1, 30000));
+        EXPECT_EQ(S_OK, movie.Stop());
+        const REFERENCE_TIME step = movie.Pin(0)->AverageSampleDuration();
+        const std::vector<ReceivedSample> samples = movie.Sink(0).Samples();
+        EXPECT_EQ(size_t(movie.Pin(0)->SampleCount()), samples.size());
+        for (size_t k = 0; k < samples.size(); ++k) {
+            EXPECT_EQ(REFERENCE_TIME(k) * step, samples[k].start);
+            EXPECT_EQ(REFERENCE_TIME(k + 1) * step, samples[k].stop);
+            EXPECT_TRUE(samples[k].syncPoint);
+            EXPECT_FALSE(samples[k].preroll);
+        }
+    }
+    EXPECT_GT(movies, 0);
+}
+
 } // namespace

@@ -61,6 +61,7 @@ public:
         record.stop = stop;
         record.syncPoint = sample->IsSyncPoint() == S_OK;
         record.discontinuity = sample->IsDiscontinuity() == S_OK;
+        record.preroll = sample->IsPreroll() == S_OK;
         std::lock_guard<std::mutex> lock(mutex);
         samples.push_back(std::move(record));
         return S_OK;
@@ -115,8 +116,8 @@ HRESULT SourceFilterForExtension(const char* extension, CLSID* out)
     return CLSIDFromString(WideText(text).c_str(), out);
 }
 
-void ExpectSameSamples(const std::vector<DumpedSample>& native, const std::vector<DumpedSample>& grabbed,
-                       size_t count, int pin)
+void ExpectSameSamples(const std::vector<DumpedSample>& native, const std::vector<DumpedSample>& grabbed, size_t count,
+                       int pin)
 {
     for (size_t i = 0; i < count && i < native.size() && i < grabbed.size(); ++i) {
         SCOPED_TRACE("pin " + std::to_string(pin) + " sample " + std::to_string(i));
@@ -124,8 +125,9 @@ void ExpectSameSamples(const std::vector<DumpedSample>& native, const std::vecto
         EXPECT_EQ(native[i].stop, grabbed[i].stop);
         EXPECT_EQ(native[i].syncPoint, grabbed[i].syncPoint);
         EXPECT_EQ(native[i].discontinuity, grabbed[i].discontinuity);
-        ASSERT_TRUE(native[i].bytes == grabbed[i].bytes) << native[i].bytes.size() << " bytes against "
-                                                          << grabbed[i].bytes.size();
+        EXPECT_EQ(native[i].preroll, grabbed[i].preroll);
+        ASSERT_TRUE(native[i].bytes == grabbed[i].bytes)
+            << native[i].bytes.size() << " bytes against " << grabbed[i].bytes.size();
     }
 }
 
@@ -264,10 +266,36 @@ TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
         for (size_t i = 0; i < system.outputs.size(); ++i) {
             std::vector<DumpedSample> grabbed = records[i].Take();
             ASSERT_FALSE(grabbed.empty()) << "pin " << i + 1;
-            // The first sample after the seek is the one the native seek gives.
-            ExpectSameSamples(seeked[int(i + 1)], grabbed, 1, int(i + 1));
+            // The samples after the seek are the ones the native seek gives,
+            // from a sync sample on, those before the target as preroll.
+            ExpectSameSamples(seeked[int(i + 1)], grabbed, seeked[int(i + 1)].size(), int(i + 1));
             EXPECT_TRUE(grabbed[0].discontinuity);
-            EXPECT_EQ(0, grabbed[0].start);
+            EXPECT_TRUE(grabbed[0].syncPoint);
+        }
+    }
+    RunRegsvr32(HostPath(QT_MODULE_PATH), true);
+}
+
+// Movies timed by their tables (B-frames, edit lists, variable rates) in the
+// system graph: every stamp, sync and preroll mark as native qtsource wrote it.
+TEST_F(FilterGraphTest, TimedFixturesStreamWithTheirNativeStampsInTheSystemGraph)
+{
+    const std::string fixtures = FixtureFolder();
+    if (fixtures.empty())
+        GTEST_SKIP() << "fixture movies not made";
+    ASSERT_EQ(0u, RunRegsvr32(HostPath(QT_MODULE_PATH)));
+    for (const char* name : {"bframes.mp4", "empty-edit.mp4", "vfr-24.mp4"}) {
+        SCOPED_TRACE(name);
+        std::vector<GrabberRecord> records(8);
+        SystemGraph system;
+        ASSERT_NO_FATAL_FAILURE(system.Build(CLSID_MovieSourceFilter, fixtures + "/" + name, records));
+        std::map<int, std::vector<DumpedSample>> whole = ReadNativeDump(HostPath(dumps + "/" + name));
+        ASSERT_EQ(2u, whole.size());
+        ASSERT_NO_FATAL_FAILURE(system.RunToCompletion());
+        for (size_t i = 0; i < system.outputs.size(); ++i) {
+            std::vector<DumpedSample> grabbed = records[i].Take();
+            ASSERT_EQ(whole[int(i + 1)].size(), grabbed.size()) << "pin " << i + 1;
+            ExpectSameSamples(whole[int(i + 1)], grabbed, grabbed.size(), int(i + 1));
         }
     }
     RunRegsvr32(HostPath(QT_MODULE_PATH), true);

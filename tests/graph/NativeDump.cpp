@@ -28,9 +28,9 @@ std::map<int, std::vector<DumpedSample>> ReadNativeDump(const std::string& folde
         return pins;
     std::map<int, std::ifstream> payloads;
     while (std::getline(table, row)) {
-        long long pin = 0, index = 0, start = 0, stop = 0, sync = 0, discontinuity = 0, bytes = 0;
-        if (std::sscanf(row.c_str(), "%lld,%lld,%lld,%lld,%lld,%lld,%lld", &pin, &index, &start, &stop, &sync,
-                        &discontinuity, &bytes) != 7)
+        long long pin = 0, index = 0, start = 0, stop = 0, sync = 0, discontinuity = 0, bytes = 0, preroll = 0;
+        if (std::sscanf(row.c_str(), "%lld,%lld,%lld,%lld,%lld,%lld,%lld,%lld", &pin, &index, &start, &stop, &sync,
+                        &discontinuity, &bytes, &preroll) != 8)
             return {};
         if (!payloads.count(int(pin)))
             payloads[int(pin)] = OpenPayload(folder, int(pin));
@@ -41,6 +41,7 @@ std::map<int, std::vector<DumpedSample>> ReadNativeDump(const std::string& folde
         sample.stop = stop;
         sample.syncPoint = sync != 0;
         sample.discontinuity = discontinuity != 0;
+        sample.preroll = preroll != 0;
         pins[int(pin)].push_back(std::move(sample));
     }
     return pins;

@@ -13,6 +13,7 @@ struct DumpedSample {
     int64_t stop = 0;
     bool syncPoint = false;
     bool discontinuity = false;
+    bool preroll = false;
 };
 
 // Samples of each pin by pin number (1-based); empty when the folder cannot be read.

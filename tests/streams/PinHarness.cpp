@@ -1,5 +1,7 @@
 #include "tests/streams/PinHarness.h"
 
+#include "parser/TimingTables.h"
+
 #include "framework/ComPtr.h"
 #include "parser/StreamTypes.h"
 
@@ -87,10 +89,20 @@ void PinHarness::HandOver(MovieOutputPin* pin, const PinTrack& track, const std:
     data.ppsSize = int32_t(track.pps.size());
     data.audioSampleRate = track.sampleRate;
     data.audioChannels = track.channels;
+    const uint32_t count = uint32_t(track.samples.size());
+    const REFERENCE_TIME duration = track.duration ? track.duration : REFERENCE_TIME(count) * 400000;
+    if (!track.syncSamples.empty() && count > 0) {
+        std::vector<uint32_t> sync = {uint32_t(track.syncSamples.size())};
+        sync.insert(sync.end(), track.syncSamples.begin(), track.syncSamples.end());
+        const std::vector<uint8_t> stts = TableBox("stts", 0, {1, count, uint32_t(duration / count)});
+        const std::vector<uint8_t> stss = TableBox("stss", 0, sync);
+        std::vector<uint8_t> boxes(stts);
+        boxes.insert(boxes.end(), stss.begin(), stss.end());
+        data.timing = AppendTimingTables(path, boxes, count, 10000000, EditStart());
+    }
     pin->SetTrackData(data);
     pin->OpenStreamFiles(path.c_str());
-    const uint32_t count = uint32_t(track.samples.size());
-    pin->SetStreamTiming(count, track.duration ? track.duration : REFERENCE_TIME(count) * 400000);
+    pin->SetStreamTiming(count, duration);
     pin->SetSampleSizeTableOffset(file ? file->sizeTableOffset : 0);
     pin->SetChunkOffsetTableOffset(file ? file->chunkTableOffset : 0);
 }

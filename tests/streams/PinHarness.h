@@ -21,6 +21,9 @@ struct PinTrack {
     std::vector<uint8_t> pps;
     uint32_t sampleRate = 44100;
     int32_t channels = 2;
+    // Sync sample numbers (from 1): when given, the track is timed by tables
+    // appended to its file, its decoding durations the duration's share.
+    std::vector<uint32_t> syncSamples;
 };
 
 // One sample as FillSample left it.

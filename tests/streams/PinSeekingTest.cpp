@@ -77,7 +77,7 @@ int SampleIndexOf(const PinTrack& track, const std::vector<uint8_t>& bytes)
     return -1;
 }
 
-TEST_F(PinSeeking, QualitySkipJumpsAheadInPlaceWithoutAGapInTheStamps)
+TEST_F(PinSeeking, QualitySkipJumpsAheadFromWhereTheStreamStands)
 {
     PinHarness harness;
     PinTrack track = NumberedTrack(StreamKind::Other, 10, {{1, 4, 1}});
@@ -87,10 +87,8 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadInPlaceWithoutAGapInTheStamps)
     EXPECT_EQ(track.samples[0], harness.Fill(pin).bytes);
 
     // Late 0 and early notices change nothing.
-    for (REFERENCE_TIME late : {REFERENCE_TIME(0), REFERENCE_TIME(-1), REFERENCE_TIME(-5000000)}) {
+    for (REFERENCE_TIME late : {REFERENCE_TIME(0), REFERENCE_TIME(-1), REFERENCE_TIME(-5000000)})
         EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, late, 0}));
-        EXPECT_EQ(0, pin->SeekBase());
-    }
     FilledSample next = harness.Fill(pin);
     EXPECT_EQ(track.samples[1], next.bytes);
     EXPECT_FALSE(next.discontinuity);
@@ -100,7 +98,6 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadInPlaceWithoutAGapInTheStamps)
     // down to whole samples: 2,000,000, sample 5. Skipping from the start
     // would deliver samples 3 and 4 again.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
-    EXPECT_EQ(2000000, pin->SeekBase());
     FilledSample skipped = harness.Fill(pin);
     EXPECT_EQ(track.samples[5], skipped.bytes);
     EXPECT_EQ(2 * kStep, skipped.start); // right after the last one delivered
@@ -109,7 +106,6 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadInPlaceWithoutAGapInTheStamps)
 
     // Again from the next sample, 6: 3,600,000, sample 9.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
-    EXPECT_EQ(3600000, pin->SeekBase());
     FilledSample again = harness.Fill(pin);
     EXPECT_EQ(track.samples[9], again.bytes);
     EXPECT_EQ(3 * kStep, again.start);
@@ -118,6 +114,18 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadInPlaceWithoutAGapInTheStamps)
     // Past the end: the stream ends.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 100000000, 0}));
     EXPECT_EQ(S_FALSE, harness.Fill(pin).result);
+
+    // Before anything is delivered, skips add up from the start: 1,200,000
+    // (sample 3), then 2,400,000 (sample 6), stamped from 0 all the same.
+    MovieOutputPin* fresh = harness.AddPin(track, "seek-quality-fresh.bin");
+    ASSERT_EQ(S_OK, fresh->Activate());
+    quality = fresh;
+    EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
+    EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
+    FilledSample first = harness.Fill(fresh);
+    EXPECT_EQ(track.samples[6], first.bytes);
+    EXPECT_EQ(0, first.start);
+    EXPECT_TRUE(first.discontinuity);
 }
 
 TEST_F(PinSeeking, AStartSetWhileStoppedStartsNoThreadAndPlaysFromExactlyThatSample)
@@ -153,7 +161,8 @@ TEST_F(PinSeeking, AStartSetWhileStoppedStartsNoThreadAndPlaysFromExactlyThatSam
             ASSERT_EQ(expected, samples.size());
             for (size_t k = 0; k < samples.size(); ++k) {
                 EXPECT_EQ(int(c.first + int(k)), SampleIndexOf(track, samples[k].bytes)) << k;
-                EXPECT_EQ(REFERENCE_TIME(k) * kStep, samples[k].start);
+                // Stamps count from the start: its sample may begin before it.
+                EXPECT_EQ(REFERENCE_TIME(c.first + int(k)) * kStep - c.start, samples[k].start);
                 EXPECT_EQ(k == 0, samples[k].discontinuity);
             }
             ASSERT_EQ(1u, sink.Segments().size());
@@ -163,46 +172,59 @@ TEST_F(PinSeeking, AStartSetWhileStoppedStartsNoThreadAndPlaysFromExactlyThatSam
     }
 }
 
+// Also on a track with a sync sample every tenth picture, where the seek lands
+// between two: the pin starts at the sync sample before it, the pictures
+// before the start as preroll.
 TEST_F(PinSeeking, ASeekWhileStreamingRestartsAtTheSampleOfTheNewStart)
 {
     Watchdog watchdog("seek while streaming", 60);
-    PinHarness harness;
-    // 250 samples over 10 s; chunks of 3 and 7 samples.
-    PinTrack track = NumberedTrack(StreamKind::Avc, 250, {{1, 3, 1}, {5, 7, 1}});
-    track.duration = 100000000;
-    MovieOutputPin* pin = harness.AddPin(track, "seek-running.bin");
-    SinkPin& sink = harness.Connect(pin);
-    sink.HoldReceive(true); // the first sample waits downstream
-    ASSERT_EQ(S_OK, harness.Run());
-    ASSERT_TRUE(WaitForReceive(sink, 1));
+    for (const bool keyed : {false, true}) {
+        SCOPED_TRACE(keyed ? "a sync sample every ten" : "every sample a sync sample");
+        PinHarness harness;
+        // 250 samples over 10 s; chunks of 3 and 7 samples.
+        PinTrack track = NumberedTrack(StreamKind::Avc, 250, {{1, 3, 1}, {5, 7, 1}});
+        track.duration = 100000000;
+        for (uint32_t number = 1; keyed && number <= 250; number += 10)
+            track.syncSamples.push_back(number);
+        MovieOutputPin* pin = harness.AddPin(track, "seek-running.bin");
+        EXPECT_EQ(keyed, pin->TimedByTables());
+        SinkPin& sink = harness.Connect(pin);
+        sink.HoldReceive(true); // the first sample waits downstream
+        ASSERT_EQ(S_OK, harness.Run());
+        ASSERT_TRUE(WaitForReceive(sink, 1));
 
-    ASSERT_EQ(S_OK, SeekTo(pin, 50000000));
-    EXPECT_EQ(1, sink.BeginFlushCount());
-    EXPECT_EQ(1, sink.EndFlushCount());
-    sink.HoldReceive(false);
-    ASSERT_TRUE(sink.WaitForEndOfStream(1, 20000));
+        ASSERT_EQ(S_OK, SeekTo(pin, 50000000));
+        EXPECT_EQ(1, sink.BeginFlushCount());
+        EXPECT_EQ(1, sink.EndFlushCount());
+        sink.HoldReceive(false);
+        ASSERT_TRUE(sink.WaitForEndOfStream(1, 20000));
 
-    // The held sample was flushed; what follows starts exactly at sample 125.
-    std::vector<ReceivedSample> samples = sink.Samples();
-    ASSERT_EQ(125u, samples.size());
-    const std::vector<uint8_t> bothSets = {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E, 0, 0, 0, 1, 0x68, 0xCE};
-    EXPECT_TRUE(std::equal(bothSets.begin(), bothSets.end(), samples[0].bytes.begin()));
-    for (size_t k = 0; k < samples.size(); ++k) {
-        EXPECT_EQ(int(125 + k), SampleIndexOf(track, samples[k].bytes)) << k;
-        EXPECT_EQ(REFERENCE_TIME(k) * kStep, samples[k].start) << k;
-        EXPECT_EQ(k == 0, samples[k].discontinuity) << k;
+        // The held sample was flushed; what follows starts exactly at sample
+        // 125, or at the sync sample 120 before it.
+        const size_t first = keyed ? 120 : 125;
+        std::vector<ReceivedSample> samples = sink.Samples();
+        ASSERT_EQ(250 - first, samples.size());
+        const std::vector<uint8_t> bothSets = {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E, 0, 0, 0, 1, 0x68, 0xCE};
+        EXPECT_TRUE(std::equal(bothSets.begin(), bothSets.end(), samples[0].bytes.begin()));
+        for (size_t k = 0; k < samples.size(); ++k) {
+            EXPECT_EQ(int(first + k), SampleIndexOf(track, samples[k].bytes)) << k;
+            EXPECT_EQ(REFERENCE_TIME(first + k) * kStep - 50000000, samples[k].start) << k;
+            EXPECT_EQ(first + k < 125, samples[k].preroll) << k;
+            EXPECT_EQ(!keyed || (first + k) % 10 == 0, samples[k].syncPoint) << k;
+            EXPECT_EQ(k == 0, samples[k].discontinuity) << k;
+        }
+        const std::vector<ReceivedSegment> segments = sink.Segments();
+        ASSERT_EQ(2u, segments.size());
+        EXPECT_EQ(50000000, segments[1].start);
+        EXPECT_EQ(100000000, segments[1].stop);
+
+        // After the end of stream the thread still answers: a seek plays again.
+        sink.ClearRecords();
+        ASSERT_EQ(S_OK, SeekTo(pin, 248 * kStep));
+        ASSERT_TRUE(sink.WaitForEndOfStream(1, 20000));
+        ASSERT_EQ(keyed ? 10u : 2u, sink.SampleCount());
+        EXPECT_EQ(keyed ? 240 : 248, SampleIndexOf(track, sink.Samples()[0].bytes));
     }
-    const std::vector<ReceivedSegment> segments = sink.Segments();
-    ASSERT_EQ(2u, segments.size());
-    EXPECT_EQ(50000000, segments[1].start);
-    EXPECT_EQ(100000000, segments[1].stop);
-
-    // After the end of stream the thread still answers: a seek plays again.
-    sink.ClearRecords();
-    ASSERT_EQ(S_OK, SeekTo(pin, 248 * kStep));
-    ASSERT_TRUE(sink.WaitForEndOfStream(1, 20000));
-    ASSERT_EQ(2u, sink.SampleCount());
-    EXPECT_EQ(248, SampleIndexOf(track, sink.Samples()[0].bytes));
 }
 
 TEST_F(PinSeeking, StopAndRateChangesWhileStreamingRestartNothing)

@@ -54,7 +54,7 @@ TEST(SampleLocatorLimits, UnusableChunkMapsFailTheStream)
     for (const Case& c : cases) {
         OpenTrack open(track, {{1, 2, 1}}, 600000);
         EXPECT_FALSE(open.locator.SetChunkMap(StreamKind::Aac, c.map.data(), uint32_t(c.map.size()))) << c.what;
-        EXPECT_EQ(open.locator.Reposition(0), E_FAIL) << c.what;
+        EXPECT_EQ(open.locator.LocateSample(0), E_FAIL) << c.what;
         EXPECT_EQ(StepToEnd(open.locator), std::make_pair(0u, E_FAIL)) << c.what;
     }
 }
@@ -69,14 +69,14 @@ TEST(SampleLocatorLimits, TablesThatRunOutFailCleanly)
         const std::vector<ChunkMapEntry> shortMap = {{1, 2, 1}, {3, 0, 1}};
         OpenTrack open(track, shortMap, 600000);
         EXPECT_EQ(StepToEnd(open.locator), std::make_pair(4u, E_FAIL));
-        EXPECT_EQ(open.locator.Reposition(500000), E_FAIL);
+        EXPECT_EQ(open.locator.LocateSample(5), E_FAIL);
     }
     {
         SCOPED_TRACE("more chunks needed than the chunk offset table holds");
         OpenTrack open(track, map, 600000);
         open.locator.SetChunkOffsetTableOffset(track.chunkTableOffset, 2);
         EXPECT_EQ(StepToEnd(open.locator), std::make_pair(4u, E_FAIL));
-        EXPECT_EQ(open.locator.Reposition(400000), E_FAIL);
+        EXPECT_EQ(open.locator.LocateSample(4), E_FAIL);
     }
     {
         SCOPED_TRACE("a sample count beyond the size table, at the end of the file");
@@ -88,7 +88,7 @@ TEST(SampleLocatorLimits, TablesThatRunOutFailCleanly)
         open.locator.SetChunkOffsetTableOffset(track.chunkTableOffset); // entry count not known
         open.locator.SetStreamTiming(1000, 100000000);
         EXPECT_EQ(StepToEnd(open.locator), std::make_pair(3u, E_FAIL)); // the fourth size lies past the end
-        EXPECT_EQ(open.locator.Reposition(90000000), E_FAIL);           // its chunk entry lies past the end
+        EXPECT_EQ(open.locator.LocateSample(900), E_FAIL);              // its chunk entry lies past the end
     }
     {
         SCOPED_TRACE("tables missing from the sample table box");
@@ -107,7 +107,7 @@ TEST(SampleLocatorLimits, TablesThatRunOutFailCleanly)
         locator.SetSampleSizeTableOffset(track.sizeTableOffset);
         locator.SetChunkOffsetTableOffset(track.chunkTableOffset);
         ASSERT_TRUE(locator.SetChunkMap(StreamKind::Avc, map.data(), 1));
-        EXPECT_EQ(locator.Reposition(0), E_FAIL);
+        EXPECT_EQ(locator.LocateSample(0), E_FAIL);
         EXPECT_EQ(StepToEnd(locator), std::make_pair(0u, E_FAIL));
     }
 }
@@ -150,7 +150,7 @@ TEST(SampleLocatorCost, SeekInLargeChunkMapDoesNotWalkTheSamples)
     auto begin = std::chrono::steady_clock::now();
     for (int i = 0; i < seeks; ++i) {
         target = (target * 7919u + 104729u) % 216000u;
-        ASSERT_EQ(open.locator.Reposition(REFERENCE_TIME(target) * 40000), S_OK);
+        ASSERT_EQ(open.locator.LocateSample(target), S_OK);
         ASSERT_EQ(open.locator.AdvanceSample(&sample), S_OK);
         ASSERT_EQ(sample.offset, open.track.offsets[target]) << "sample " << target;
     }
@@ -173,11 +173,10 @@ TEST(SampleLocatorCost, SteppingAndSeekingAllocateNothing)
     delete probe;
     ASSERT_EQ(allocationCount.load(), before + 1) << "the counter does not see this program's allocations";
     before = allocationCount.load();
-    open.locator.Reposition(1500 * 1000); // 1,500 is deep inside a chunk of 700
+    open.locator.LocateSample(1500); // deep inside a chunk of 700
     while (open.locator.AdvanceSample(&sample) == S_OK)
         ++delivered;
-    open.locator.Reposition(0);
-    open.locator.SkipAhead(3000);
+    open.locator.LocateSample(4);
     while ((last = open.locator.AdvanceSample(&sample)) == S_OK)
         ++delivered;
     EXPECT_EQ(allocationCount.load(), before);

@@ -1,5 +1,5 @@
-// The sample locator over small track files built byte by byte: timing, the
-// placing of the cursor on a start, sequential stepping and the quality skip.
+// The sample locator over small track files built byte by byte: the placing
+// of the cursor on a sample and sequential stepping.
 #include "tests/streams/TrackFile.h"
 
 #include <gtest/gtest.h>
@@ -26,43 +26,6 @@ uint32_t ExpectSamplesFrom(OpenTrack& open, uint32_t first)
     return index - first;
 }
 
-TEST(SampleLocatorTiming, AverageDurationAndIndexes)
-{
-    FileReader none;
-    SampleLocator locator(&none, &none);
-    // A pin whose timing was never set: one second, no samples.
-    EXPECT_EQ(locator.Duration(), 10000000);
-    EXPECT_EQ(locator.SampleIndexAt(5000000), 0u);
-
-    locator.SetStreamTiming(1000, 123456789);
-    EXPECT_EQ(locator.Duration(), 123456789);
-    EXPECT_EQ(locator.AverageSampleDuration(), 123456);
-
-    locator.SetStreamTiming(250, 10000000);
-    EXPECT_EQ(locator.AverageSampleDuration(), 40000);
-    EXPECT_EQ(locator.SampleIndexAt(5000000), 125u);
-    EXPECT_EQ(locator.SampleIndexAt(39999), 0u);
-    EXPECT_EQ(locator.SampleIndexAt(40000), 1u);
-    EXPECT_EQ(locator.SampleIndexAt(-1), 0u);         // before the start: the first sample
-    EXPECT_EQ(locator.SampleIndexAt(9999999), 249u);  // the last sample
-    EXPECT_EQ(locator.SampleIndexAt(10000000), 250u); // the end: nothing to deliver
-    EXPECT_EQ(locator.SampleIndexAt(INT64_MAX), 250u);
-
-    locator.SetStreamTiming(1000, 10000001); // truncated, not rounded
-    EXPECT_EQ(locator.AverageSampleDuration(), 10000);
-}
-
-TEST(SampleLocatorTiming, IndexOfLongTrackDoesNotOverflow)
-{
-    FileReader none;
-    SampleLocator locator(&none, &none);
-    // 10^12 (a day) times 4,000,000,000 needs more than 64 bits.
-    locator.SetStreamTiming(4000000000u, 1000000000000);
-    EXPECT_EQ(locator.SampleIndexAt(999999999999), 3999999999u);
-    EXPECT_EQ(locator.SampleIndexAt(500000000000), 2000000000u);
-    EXPECT_EQ(locator.SampleIndexAt(250000000001), 1000000000u);
-}
-
 TEST(SampleLocatorTiming, TracksWithoutTimingEndAtOnce)
 {
     TrackFile track = WriteTrackFile("locator-notiming.bin", RisingSizes(3), {{1, 1, 1}});
@@ -80,10 +43,8 @@ TEST(SampleLocatorTiming, TracksWithoutTimingEndAtOnce)
         OpenTrack open(track, {{1, 1, 1}}, c.duration);
         open.locator.SetStreamTiming(c.count, c.duration);
         SampleLocation sample;
-        EXPECT_EQ(open.locator.Reposition(0), S_FALSE) << c.what;
+        EXPECT_EQ(open.locator.LocateSample(0), S_FALSE) << c.what;
         EXPECT_EQ(open.locator.AdvanceSample(&sample), S_FALSE) << c.what;
-        EXPECT_FALSE(open.locator.SkipAhead(1000000)) << c.what;
-        EXPECT_EQ(open.locator.SeekBase(), 0) << c.what;
     }
 }
 
@@ -91,7 +52,7 @@ TEST(SampleLocatorPlacement, OneSamplePerChunkReadsEachChunkEntry)
 {
     const std::vector<ChunkMapEntry> map = {{1, 1, 1}};
     OpenTrack open(WriteTrackFile("locator-single.bin", RisingSizes(12, 5), map), map, 1200000);
-    ASSERT_EQ(open.locator.Reposition(700000), S_OK); // sample 7
+    ASSERT_EQ(open.locator.LocateSample(7), S_OK); // sample 7
     EXPECT_EQ(open.locator.Cursor().chunkNumber, 8u);
     EXPECT_EQ(open.locator.Cursor().sampleOffset, open.track.chunkOffsets[7]);
     EXPECT_EQ(open.locator.SizeCursor(), open.track.sizeTableOffset + 4 * 7);
@@ -104,10 +65,10 @@ TEST(SampleLocatorPlacement, StartInsideTenSampleChunk)
     const std::vector<ChunkMapEntry> map = {{1, 10, 1}};
     OpenTrack open(WriteTrackFile("locator-ten.bin", RisingSizes(40, 3), map), map, 4000000);
     SampleLocation sample;
-    ASSERT_EQ(open.locator.Reposition(0), S_OK);
+    ASSERT_EQ(open.locator.LocateSample(0), S_OK);
     ASSERT_EQ(open.locator.AdvanceSample(&sample), S_OK); // a first delivery already made
 
-    ASSERT_EQ(open.locator.Reposition(2500000), S_OK); // sample 25
+    ASSERT_EQ(open.locator.LocateSample(25), S_OK); // sample 25
     const ChunkCursorSet& cursor = open.locator.Cursor();
     EXPECT_EQ(cursor.chunkNumber, 3u);
     EXPECT_EQ(cursor.samplesLeftInChunk, 5u);
@@ -124,10 +85,10 @@ TEST(SampleLocatorPlacement, StartOnFirstSampleOfSecondRun)
     const std::vector<ChunkMapEntry> map = {{1, 4, 1}, {3, 2, 1}};
     OpenTrack open(WriteTrackFile("locator-runs.bin", RisingSizes(14), map), map, 1400000);
     SampleLocation sample;
-    ASSERT_EQ(open.locator.Reposition(0), S_OK);
+    ASSERT_EQ(open.locator.LocateSample(0), S_OK);
     ASSERT_EQ(open.locator.AdvanceSample(&sample), S_OK);
 
-    ASSERT_EQ(open.locator.Reposition(800000), S_OK); // samples 0 to 7 fill chunks 1 and 2
+    ASSERT_EQ(open.locator.LocateSample(8), S_OK); // samples 0 to 7 fill chunks 1 and 2
     EXPECT_EQ(open.locator.Cursor().chunkNumber, 3u);
     EXPECT_EQ(open.locator.Cursor().samplesLeftInChunk, 2u);
     EXPECT_EQ(open.locator.Cursor().chunkMapIndex, 1u);
@@ -142,7 +103,7 @@ TEST(SampleLocatorPlacement, StartBeforeFirstDeliveryLandsExactly)
     const std::vector<ChunkMapEntry> map = {{1, 3, 1}, {4, 5, 1}};
     for (StreamKind kind : {StreamKind::Aac, StreamKind::Avc, StreamKind::Other}) {
         OpenTrack open(WriteTrackFile("locator-early.bin", RisingSizes(30, 7), map), map, 3000000, kind);
-        ASSERT_EQ(open.locator.Reposition(1300000), S_OK); // sample 13: the fifth of chunk 4
+        ASSERT_EQ(open.locator.LocateSample(13), S_OK); // sample 13: the fifth of chunk 4
         EXPECT_EQ(open.locator.Cursor().chunkNumber, 4u);
         EXPECT_EQ(open.locator.Cursor().samplesLeftInChunk, 1u);
         EXPECT_EQ(ExpectSamplesFrom(open, 13), 17u);
@@ -153,16 +114,15 @@ TEST(SampleLocatorPlacement, StartsOutsideTheTrack)
 {
     const std::vector<ChunkMapEntry> map = {{1, 2, 1}};
     OpenTrack open(WriteTrackFile("locator-outside.bin", RisingSizes(5), map), map, 500000);
-    EXPECT_EQ(open.locator.Reposition(-300000), S_OK); // counts as 0
-    EXPECT_EQ(open.locator.SeekBase(), 0);
+    EXPECT_EQ(open.locator.LocateSample(0), S_OK);
     EXPECT_EQ(ExpectSamplesFrom(open, 0), 5u);
 
     SampleLocation sample;
-    EXPECT_EQ(open.locator.Reposition(500000), S_FALSE); // at the duration
+    EXPECT_EQ(open.locator.LocateSample(5), S_FALSE); // at the count
     EXPECT_EQ(open.locator.AdvanceSample(&sample), S_FALSE);
-    EXPECT_EQ(open.locator.Reposition(INT64_MAX), S_FALSE);
+    EXPECT_EQ(open.locator.LocateSample(UINT32_MAX), S_FALSE);
     EXPECT_EQ(open.locator.AdvanceSample(&sample), S_FALSE);
-    EXPECT_EQ(open.locator.Reposition(499999), S_OK); // the last sample only
+    EXPECT_EQ(open.locator.LocateSample(4), S_OK); // the last sample only
     EXPECT_EQ(ExpectSamplesFrom(open, 4), 1u);
 }
 
@@ -188,52 +148,14 @@ TEST(SampleLocatorStepping, WholeTracksEndAfterTheirLastSample)
         // Without a start the cursor stands on the first sample.
         EXPECT_EQ(ExpectSamplesFrom(open, 0), c.samples);
         // A new start at 0 delivers the whole track again: the end is this pin's own.
-        ASSERT_EQ(open.locator.Reposition(0), S_OK);
+        ASSERT_EQ(open.locator.LocateSample(0), S_OK);
         EXPECT_EQ(ExpectSamplesFrom(open, 0), c.samples);
         // And every start in the middle lands on its sample.
         for (uint32_t start = 1; start < c.samples; ++start) {
-            ASSERT_EQ(open.locator.Reposition(100000 * REFERENCE_TIME(start)), S_OK);
+            ASSERT_EQ(open.locator.LocateSample(start), S_OK);
             EXPECT_EQ(ExpectSamplesFrom(open, start), c.samples - start) << "start " << start;
         }
     }
-}
-
-TEST(SampleLocatorQualitySkip, MovesInWholeSamplesAheadOfWhereTheStreamStands)
-{
-    // 10 s of 250 samples: 400,000 per sample.
-    const std::vector<ChunkMapEntry> map = {{1, 4, 1}};
-    OpenTrack open(WriteTrackFile("locator-skip.bin", RisingSizes(250), map), map, 100000000);
-    ASSERT_EQ(open.locator.Reposition(0), S_OK);
-    EXPECT_FALSE(open.locator.SkipAhead(0));
-    EXPECT_FALSE(open.locator.SkipAhead(-1));
-    EXPECT_EQ(open.locator.SeekBase(), 0);
-
-    // Before anything is delivered: late plus one sample, rounded down to
-    // whole samples, and successive skips add up.
-    EXPECT_TRUE(open.locator.SkipAhead(1000000));
-    EXPECT_EQ(open.locator.SeekBase(), 1200000);
-    EXPECT_TRUE(open.locator.SkipAhead(1000000));
-    EXPECT_EQ(open.locator.SeekBase(), 2400000);
-    SampleLocation sample;
-    ASSERT_EQ(open.locator.AdvanceSample(&sample), S_OK);
-    EXPECT_EQ(sample.index, 6u);
-    EXPECT_EQ(sample.offset, open.track.offsets[6]);
-
-    // After 50 samples the skip starts at the 51st, not at the last start.
-    ASSERT_EQ(open.locator.Reposition(0), S_OK);
-    for (int i = 0; i < 50; ++i)
-        ASSERT_EQ(open.locator.AdvanceSample(&sample), S_OK);
-    EXPECT_TRUE(open.locator.SkipAhead(1000000));
-    EXPECT_EQ(open.locator.SeekBase(), 21200000);
-    EXPECT_EQ(ExpectSamplesFrom(open, 53), 197u);
-
-    // A new start resets what the skips added.
-    ASSERT_EQ(open.locator.Reposition(0), S_OK);
-    EXPECT_EQ(open.locator.SeekBase(), 0);
-
-    // Late beyond the end, even at the end of the time line, ends the stream.
-    EXPECT_TRUE(open.locator.SkipAhead(INT64_MAX));
-    EXPECT_EQ(open.locator.AdvanceSample(&sample), S_FALSE);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "tests/streams/TrackFile.h"
 
+#include "parser/TimingTables.h"
+#include "tests/support/BoxBuilder.h"
 #include "tests/support/Fixtures.h"
 
 #include <algorithm>
@@ -120,4 +122,44 @@ std::vector<uint8_t> OpenTrack::Read(const SampleLocation& sample)
     std::vector<uint8_t> bytes(sample.size);
     bytes.resize(dataReader.ReadAt(sample.offset, bytes.data(), bytes.size()));
     return bytes;
+}
+
+std::shared_ptr<const TimingTables> AppendTimingTables(const std::string& path, const std::vector<uint8_t>& boxes,
+                                                       uint32_t samples, uint32_t timeScale, const EditStart& edit)
+{
+    FILE* file = std::fopen(path.c_str(), "ab");
+    if (!file)
+        return nullptr;
+    const bool written = std::fwrite(boxes.data(), 1, boxes.size(), file) == boxes.size();
+    std::fclose(file);
+    file = written ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (!file)
+        return nullptr;
+    auto tables = std::make_shared<TimingTables>();
+    BoxReader reader(file);
+    BoxCursor appended(&reader, reader.FileEnd() - int64_t(boxes.size()), reader.FileEnd());
+    BoxHeader header;
+    while (appended.NextBox(&header)) {
+        if (header.type == FourCC("stts"))
+            tables->totalDecodeTime = ReadDecodeTimes(header.payload, &tables->decodeTimes).timeSum;
+        if (header.type == FourCC("ctts"))
+            ReadCompositionOffsets(header.payload, &tables->compositionOffsets, &tables->signedOffsets);
+        if (header.type == FourCC("stss"))
+            ReadSyncSamples(header.payload, &tables->syncSamples);
+    }
+    std::fclose(file);
+    tables->timeScale = timeScale;
+    tables->movieTimeScale = 1000;
+    tables->sampleCount = samples;
+    tables->edit = edit;
+    return tables;
+}
+
+std::vector<uint8_t> TableBox(const std::string& type, uint8_t version, const std::vector<uint32_t>& fields)
+{
+    BoxBuilder box;
+    box.BeginFull(type, version);
+    for (uint32_t field : fields)
+        box.U32(field);
+    return box.End().Data();
 }

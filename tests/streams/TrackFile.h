@@ -7,6 +7,7 @@
 #include "parser/ChunkMapEntry.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,3 +54,14 @@ struct OpenTrack {
     FileReader dataReader;
     SampleLocator locator{&sizeReader, &chunkReader};
 };
+
+// Appends timing table boxes to the file at path and reads them back as the
+// parser does: the tables of samples samples at timeScale units a second,
+// starting as edit says. Null when the file cannot be written or read.
+struct TimingTables;
+struct EditStart;
+std::shared_ptr<const TimingTables> AppendTimingTables(const std::string& path, const std::vector<uint8_t>& boxes,
+                                                       uint32_t samples, uint32_t timeScale, const EditStart& edit);
+
+// A full box of 4-byte fields, as the timing tables are.
+std::vector<uint8_t> TableBox(const std::string& type, uint8_t version, const std::vector<uint32_t>& fields);

@@ -74,6 +74,7 @@ void AddTableValueMovies(Family& family);
 void AddCountMovies(Family& family);
 void AddEmptyTableMovies(Family& family);
 void AddTimingMovies(Family& family);
+void AddTimingTableMovies(Family& family);
 void AddDuplicateMovies(Family& family);
 void AddMissingBoxMovies(Family& family);
 void AddOrderMovies(Family& family);

@@ -261,7 +261,8 @@ const FamilyMaker kFamilies[] = {
     {"missing", AddMissingBoxMovies},   {"order", AddOrderMovies},
     {"nesting", AddNestingMovies},      {"sample-entry", AddSampleEntryMovies},
     {"avc-config", AddAvcConfigMovies}, {"decoder-config", AddDecoderConfigMovies},
-    {"handler", AddHandlerMovies},      {"stream-kinds", AddStreamKindMovies},
+    {"handler", AddHandlerMovies},      {"timing-tables", AddTimingTableMovies},
+    {"stream-kinds", AddStreamKindMovies},
 };
 
 } // namespace

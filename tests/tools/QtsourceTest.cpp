@@ -29,6 +29,7 @@ struct Row {
     long long index = 0, start = 0, stop = 0;
     int sync = 0, discontinuity = 0;
     long long bytes = 0;
+    int preroll = 0;
 };
 
 // samples.csv read back, its header checked; rows grouped by pin number.
@@ -41,13 +42,13 @@ std::map<int, std::vector<Row>> ReadTable(const std::string& path)
     EXPECT_FALSE(lines.empty());
     if (lines.empty())
         return pins;
-    EXPECT_EQ("pin,index,start,stop,sync,discontinuity,bytes", lines[0]);
+    EXPECT_EQ("pin,index,start,stop,sync,discontinuity,bytes,preroll", lines[0]);
     for (size_t i = 1; i < lines.size(); ++i) {
         Row row;
         char end = 0;
-        int fields = std::sscanf(lines[i].c_str(), "%d,%lld,%lld,%lld,%d,%d,%lld%c", &row.pin, &row.index, &row.start,
-                                 &row.stop, &row.sync, &row.discontinuity, &row.bytes, &end);
-        EXPECT_EQ(7, fields) << "row " << i << ": " << lines[i];
+        int fields = std::sscanf(lines[i].c_str(), "%d,%lld,%lld,%lld,%d,%d,%lld,%d%c", &row.pin, &row.index,
+                                 &row.start, &row.stop, &row.sync, &row.discontinuity, &row.bytes, &row.preroll, &end);
+        EXPECT_EQ(8, fields) << "row " << i << ": " << lines[i];
         pins[row.pin].push_back(row);
     }
     return pins;
@@ -162,11 +163,13 @@ TEST(QtsourceInfoTest, NamesTheFileTracksAndEveryPinWithItsTypes)
     EXPECT_NE(std::string::npos, pinLines[0].find("\": Video H264 AvcStreamFormat, format ")) << pinLines[0];
     EXPECT_EQ(0u, pinLines[1].find("pin 2 \"")) << pinLines[1];
     EXPECT_NE(std::string::npos, pinLines[1].find("\": Audio MPEG_ADTS_AAC WaveFormatEx, format ")) << pinLines[1];
-    for (const std::string& line : pinLines)
-        EXPECT_EQ(" bytes", line.substr(line.size() - 6)) << line;
+    // Then the format size and the duration the edit lists give: the
+    // picture a second, the sound a second less its encoder delay.
+    EXPECT_NE(std::string::npos, pinLines[0].find(" bytes, duration 1.000000 s")) << pinLines[0];
+    EXPECT_NE(std::string::npos, pinLines[1].find(" bytes, duration 1.0")) << pinLines[1];
 }
 
-TEST(QtsourceDumpTest, FilesHoldEverySampleTheTableCountsWithEvenTimes)
+TEST(QtsourceDumpTest, FilesHoldEverySampleTheTableCountsWithItsTimes)
 {
     REQUIRE_FIXTURE(movie, TwoPinMovie);
     std::string folder = OutputFolder("dump");
@@ -182,15 +185,16 @@ TEST(QtsourceDumpTest, FilesHoldEverySampleTheTableCountsWithEvenTimes)
     ASSERT_EQ(2u, summary.size()) << run.out;
     for (auto& [pin, rows] : pins) {
         ASSERT_FALSE(rows.empty());
-        const long long average = rows[0].stop - rows[0].start;
-        ASSERT_GT(average, 0);
         for (size_t k = 0; k < rows.size(); ++k) {
             SCOPED_TRACE("pin " + std::to_string(pin) + " row " + std::to_string(k));
             EXPECT_EQ(static_cast<long long>(k), rows[k].index);
-            // Stamps step by one average sample duration from the start.
-            EXPECT_EQ(static_cast<long long>(k) * average, rows[k].start);
-            EXPECT_EQ(rows[k].start + average, rows[k].stop);
-            EXPECT_EQ(1, rows[k].sync);
+            // Each sample ends where the next begins; what ends by 0 (the
+            // sound's encoder delay) is preroll.
+            EXPECT_LT(rows[k].start, rows[k].stop);
+            if (k + 1 < rows.size()) {
+                EXPECT_EQ(rows[k + 1].start, rows[k].stop);
+            }
+            EXPECT_EQ(rows[k].stop <= 0 ? 1 : 0, rows[k].preroll);
             EXPECT_EQ(k == 0 ? 1 : 0, rows[k].discontinuity);
             EXPECT_GT(rows[k].bytes, 0);
             if (testing::Test::HasFailure())
@@ -213,7 +217,7 @@ TEST(QtsourceDumpTest, FilesHoldEverySampleTheTableCountsWithEvenTimes)
     RemoveOutput(folder);
 }
 
-TEST(QtsourceDumpTest, StartSecondsRestartsEveryPinAtZeroWithADiscontinuity)
+TEST(QtsourceDumpTest, StartSecondsRestartsEveryPinFromItsSyncSampleWithADiscontinuity)
 {
     REQUIRE_FIXTURE(movie, LongMovie);
     std::string whole = OutputFolder("whole");
@@ -229,8 +233,16 @@ TEST(QtsourceDumpTest, StartSecondsRestartsEveryPinAtZeroWithADiscontinuity)
         SCOPED_TRACE("pin " + std::to_string(pin));
         ASSERT_FALSE(rows.empty());
         EXPECT_EQ(0, rows[0].index);
-        EXPECT_EQ(0, rows[0].start);
+        EXPECT_EQ(1, rows[0].sync);
         EXPECT_EQ(1, rows[0].discontinuity);
+        // The samples before five seconds are in the payload as preroll, the
+        // first shown one holds 0.
+        size_t shown = 0;
+        while (shown < rows.size() && rows[shown].preroll)
+            ++shown;
+        ASSERT_LT(shown, rows.size());
+        EXPECT_LE(rows[shown].start, 0);
+        EXPECT_GT(rows[shown].stop, 0);
         // Five seconds of a movie of more than that are gone, not the whole of it.
         EXPECT_LT(rows.size(), all[pin].size());
         EXPECT_GT(rows.size(), all[pin].size() / 4);

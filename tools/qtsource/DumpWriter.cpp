@@ -10,11 +10,13 @@
 
 namespace {
 
-const char TableHeader[] = "pin,index,start,stop,sync,discontinuity,bytes\n";
+const char TableHeader[] = "pin,index,start,stop,sync,discontinuity,bytes,preroll\n";
 
 } // namespace
 
-DumpWriter::DumpWriter(const std::string& folder, size_t pinCount) : folder(folder), written(pinCount), rows(pinCount) {}
+DumpWriter::DumpWriter(const std::string& folder, size_t pinCount) : folder(folder), written(pinCount), rows(pinCount)
+{
+}
 
 DumpWriter::~DumpWriter()
 {
@@ -88,9 +90,10 @@ HRESULT DumpWriter::Write(size_t pin, const std::vector<ReceivedSample>& samples
     size_t& index = written.at(pin);
     for (const ReceivedSample& sample : samples) {
         char row[160];
-        int length = std::snprintf(row, sizeof row, "%u,%u,%lld,%lld,%d,%d,%u\n", unsigned(pin + 1), unsigned(index),
+        int length = std::snprintf(row, sizeof row, "%u,%u,%lld,%lld,%d,%d,%u,%d\n", unsigned(pin + 1), unsigned(index),
                                    static_cast<long long>(sample.start), static_cast<long long>(sample.stop),
-                                   sample.syncPoint ? 1 : 0, sample.discontinuity ? 1 : 0, unsigned(sample.bytes.size()));
+                                   sample.syncPoint ? 1 : 0, sample.discontinuity ? 1 : 0,
+                                   unsigned(sample.bytes.size()), sample.preroll ? 1 : 0);
         RETURN_IF_FAILED(Append(payloads.at(pin), sample.bytes.data(), sample.bytes.size(), where));
         payloads.at(pin).bytes += sample.bytes.size();
         rows.at(pin).append(row, size_t(length));

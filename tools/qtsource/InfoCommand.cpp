@@ -37,9 +37,15 @@ int RunInfo(const CommandLine& line)
     std::printf("%s%s", body.c_str(), body.empty() || body.back() == '\n' ? "" : "\n");
     int number = 1;
     for (HostPin& pin : host.Pins()) {
-        std::printf("pin %d \"%s\": %s %s %s, format %u bytes\n", number++, pin.name.c_str(),
+        // The duration is the pin's own: what the track's edit list makes of it.
+        ComPtr<IMediaSeeking> seeking;
+        REFERENCE_TIME duration = 0;
+        if (FAILED(pin.pin->QueryInterface(IID_IMediaSeeking, seeking.PutVoid())) ||
+            FAILED(seeking->GetDuration(&duration)))
+            duration = 0;
+        std::printf("pin %d \"%s\": %s %s %s, format %u bytes, duration %.6f s\n", number++, pin.name.c_str(),
                     GuidName(pin.type.majortype).c_str(), GuidName(pin.type.subtype).c_str(),
-                    GuidName(pin.type.formattype).c_str(), unsigned(pin.type.cbFormat));
+                    GuidName(pin.type.formattype).c_str(), unsigned(pin.type.cbFormat), double(duration) / 1e7);
     }
     return ExitSuccess;
 }
