@@ -137,3 +137,10 @@ bool FindTopLevelBox(BoxReader& reader, uint32_t type, BoxHeader* found)
             return true;
     return false;
 }
+
+BoxCursor BoxCursor::Elsewhere(int64_t position, int64_t length) const
+{
+    if (!reader || position < 0 || length < 0 || position > reader->FileEnd() - length)
+        return BoxCursor();
+    return BoxCursor(reader, position, position + length);
+}

@@ -78,7 +78,11 @@ class BoxCursor {
     // its end, when the container ends here or the header cannot be used.
     bool NextBox(BoxHeader* header, BoxSizeRule rule = BoxSizeRule::Compact);
 
-  private:
+    // A cursor on length bytes at position of the same file, for the few
+    // reads of media data a description needs; bounded by the file.
+    BoxCursor Elsewhere(int64_t position, int64_t length) const;
+
+private:
     bool Fail();
 
     BoxReader* reader = nullptr;

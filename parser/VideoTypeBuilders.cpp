@@ -69,3 +69,16 @@ HRESULT BuildMpeg4VideoType(const SampleEntry& entry, AM_MEDIA_TYPE* type)
     type->pbFormat = block;
     return S_OK;
 }
+
+HRESULT CreateMpeg4VideoPin(const SampleEntry& entry, ParserHost& host, IPin** pin)
+{
+    if (!pin)
+        return E_POINTER;
+    *pin = nullptr;
+    AM_MEDIA_TYPE type;
+    HRESULT result = BuildMpeg4VideoType(entry, &type);
+    if (FAILED(result))
+        return result;
+    return AddPin(host, "QT MP4 Video Out", type.majortype, type.subtype, type.formattype, 0, type.pbFormat,
+                  type.cbFormat, pin);
+}

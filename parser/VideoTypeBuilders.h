@@ -13,3 +13,6 @@ HRESULT CreateHevcPin(const SampleEntry& entry, ParserHost& host, IPin** pin);
 // The MPEG-4 video type: a VIDEOINFOHEADER naming 'MP4V' followed by the
 // decoder configuration. Fills type, whose format block the caller frees.
 HRESULT BuildMpeg4VideoType(const SampleEntry& entry, AM_MEDIA_TYPE* type);
+
+// "QT MP4 Video Out": the MPEG-4 video type.
+HRESULT CreateMpeg4VideoPin(const SampleEntry& entry, ParserHost& host, IPin** pin);

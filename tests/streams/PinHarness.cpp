@@ -33,10 +33,25 @@ MediaTypeRecord StreamTypeOf(StreamKind kind)
         type.subtype = AvcStreamSubtype;
         type.formattype = AvcStreamFormat;
         break;
-    case StreamKind::Other:
+    case StreamKind::Mpeg4Video:
         type.majortype = MEDIATYPE_Video;
         type.subtype = MEDIASUBTYPE_MPEG2_VIDEO;
         type.formattype = FORMAT_MPEG2Video;
+        break;
+    case StreamKind::Hevc:
+        type.majortype = MEDIATYPE_Video;
+        type.subtype = HevcStreamSubtype;
+        type.formattype = FORMAT_MPEG2Video;
+        break;
+    case StreamKind::Pcm:
+        type.majortype = MEDIATYPE_Audio;
+        type.subtype = PcmStreamSubtype;
+        type.formattype = FORMAT_WaveFormatEx;
+        break;
+    case StreamKind::Other:
+        type.majortype = MEDIATYPE_Audio;
+        type.subtype = Mp3StreamSubtype;
+        type.formattype = FORMAT_WaveFormatEx;
         break;
     }
     return type;
