@@ -78,12 +78,11 @@ std::vector<uint8_t> LargeSizeTrack(const MovieEdit& base, int64_t sizeChange)
 
 } // namespace
 
-// A broken configuration gives its track no pin, and nothing else changes;
-// where the form is sound, whether it has a pin is left open.
+// A broken configuration gives its track no pin, and nothing else changes.
 void AddStreamKindMovies(Family& family)
 {
     const std::vector<uint8_t> hevc = HevcConfigPayload();
-    family.Add("hevc-well-formed", HevcMovie(&hevc), -1);
+    family.Add("hevc-well-formed", HevcMovie(&hevc), kBasePins);
     family.Add("hevc-without-configuration", HevcMovie(nullptr), 1);
     const std::vector<uint8_t> empty;
     family.Add("hevc-configuration-empty", HevcMovie(&empty), 1);
@@ -99,15 +98,15 @@ void AddStreamKindMovies(Family& family)
     longUnit[27] = 0xFF; // the VPS length
     family.Add("hevc-unit-length-past-box", HevcMovie(&longUnit), 1);
 
-    family.Add("ac3-well-formed", SoundMovie("ac-3", Box("dac3", {0x10, 0x3D, 0xE0})), -1);
+    family.Add("ac3-well-formed", SoundMovie("ac-3", Box("dac3", {0x10, 0x3D, 0xE0})), kBasePins);
     family.Add("ac3-configuration-of-2-bytes", SoundMovie("ac-3", Box("dac3", {0x10, 0x3D})), 1);
     family.Add("ac3-configuration-empty", SoundMovie("ac-3", Box("dac3", {})), 1);
     family.Add("ac3-reserved-rate", SoundMovie("ac-3", Box("dac3", {0xD0, 0x3D, 0xE0})), 1);
     family.Add("ac3-without-configuration", SoundMovie("ac-3", {}), 1);
-    family.Add("eac3-well-formed", SoundMovie("ec-3", Box("dec3", {0x14, 0x00, 0x20, 0x04, 0x00})), -1);
+    family.Add("eac3-well-formed", SoundMovie("ec-3", Box("dec3", {0x14, 0x00, 0x20, 0x04, 0x00})), kBasePins);
     family.Add("eac3-configuration-too-short", SoundMovie("ec-3", Box("dec3", {0x14, 0x00, 0x20})), 1);
 
-    family.Add("pcm-sowt-well-formed", SoundMovie("sowt", {}), -1);
+    family.Add("pcm-sowt-well-formed", SoundMovie("sowt", {}), kBasePins);
     family.Add("pcm-twos-of-0-bits", SoundMovie("twos", {}, 0), 1);
     family.Add("pcm-lpcm-64-bit-integers", SoundMovie("lpcm", {}, 16, 2, LpcmFields(64, 0x0C)), 1);
     family.Add("pcm-lpcm-0-bits", SoundMovie("lpcm", {}, 16, 2, LpcmFields(0, 0x0C)), 1);
@@ -117,18 +116,18 @@ void AddStreamKindMovies(Family& family)
     family.Add("pcm-fpcm-of-16-bits", SoundMovie("fpcm", PcmConfig(1, 16)), 1);
     family.Add("pcm-ipcm-without-configuration", SoundMovie("ipcm", {}), 1);
     family.Add("pcm-configuration-cut", SoundMovie("ipcm", Box("pcmC", {0, 0, 0, 0, 1})), 1);
-    family.Add("pcm-enda-empty", SoundMovie("in24", Box("enda", {})), -1);
+    family.Add("pcm-enda-empty", SoundMovie("in24", Box("enda", {})), kBasePins);
 
     // Offsets and sizes that reach past what holds them.
     MovieSpec offsets = BaseSpec();
     offsets.tracks[0].chunkOffsets64 = true;
-    family.Add("co64-well-formed", BuildMovie(offsets), -1);
+    family.Add("co64-well-formed", BuildMovie(offsets), kBasePins);
     MovieEdit co64(BuildMovie(offsets));
     co64.PutIn(kVideoTable + ".co64", 12, 0x40000000);
     family.Add("co64-count-past-box", co64, 1);
     MovieSpec constant = BaseSpec();
     constant.tracks[1].constantSampleSize = 8;
-    family.Add("constant-sample-size", BuildMovie(constant), -1);
+    family.Add("constant-sample-size", BuildMovie(constant), kBasePins);
 
     const MovieEdit base = BaseEdit();
     family.Add("track-64-bit-size", Replaced(kVideoTrack, LargeSizeTrack(base, 0)), kBasePins);
