@@ -16,3 +16,7 @@ struct AacDecoderConfig {
 // flags, then the ES descriptor with its decoder configuration and decoder
 // specific information. False when no AudioSpecificConfig is found in size bytes.
 bool ParseAacDecoderConfig(const BYTE* esds, size_t size, AacDecoderConfig* config);
+
+// Reads an AudioSpecificConfig itself, the decoder specific information of size
+// bytes. False when it is cut short.
+bool ParseAudioSpecificConfig(const BYTE* bytes, size_t size, AacDecoderConfig* config);

@@ -12,9 +12,9 @@ void FourCCText(uint32_t code, char (&text)[5])
 BoxReader::BoxReader(FILE* file) : file(file)
 {
     fileEnd = kMaxFilePosition;
-    if (file && std::fseek(file, 0, SEEK_END) == 0) {
-        long length = std::ftell(file);
-        if (length >= 0 && int64_t(length) < kMaxFilePosition)
+    if (file && _fseeki64(file, 0, SEEK_END) == 0) {
+        const int64_t length = _ftelli64(file);
+        if (length >= 0)
             fileEnd = length;
     }
 }
@@ -24,8 +24,7 @@ bool BoxReader::ReadAt(int64_t position, void* buffer, size_t count)
     if (!file || position < 0 || position > fileEnd || uint64_t(fileEnd - position) < count)
         return false;
     if (streamPosition != position) {
-        // Within kMaxFilePosition, so the position fits the stream's own type.
-        if (std::fseek(file, long(position), SEEK_SET) != 0) {
+        if (_fseeki64(file, position, SEEK_SET) != 0) {
             streamPosition = -1;
             return false;
         }
@@ -108,7 +107,7 @@ bool BoxCursor::NextBox(BoxHeader* header, BoxSizeRule rule)
 
     const bool topLevel = rule == BoxSizeRule::TopLevel;
     uint64_t boxSize = size;
-    if (topLevel && size == 1) {
+    if (size == 1) {
         if (!Read64(&boxSize) || boxSize < 16)
             return Fail();
     } else if (topLevel && size == 0) {
@@ -137,4 +136,11 @@ bool FindTopLevelBox(BoxReader& reader, uint32_t type, BoxHeader* found)
         if (found->type == type)
             return true;
     return false;
+}
+
+BoxCursor BoxCursor::Elsewhere(int64_t position, int64_t length) const
+{
+    if (!reader || position < 0 || length < 0 || position > reader->FileEnd() - length)
+        return BoxCursor();
+    return BoxCursor(reader, position, position + length);
 }

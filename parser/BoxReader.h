@@ -7,10 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 
-// The last file position the parser uses. The target's C run-time stream
-// positions are signed 32-bit, so a position past this could neither be
-// sought to nor handed to a pin with its right value.
-constexpr int64_t kMaxFilePosition = 0x7FFFFFFF;
+// The last file position the parser uses: positions are signed 64-bit
+// throughout, and every stream position goes through the 64-bit seek.
+constexpr int64_t kMaxFilePosition = INT64_MAX;
 
 // A four-character code as one number, first character in the high byte.
 constexpr uint32_t FourCC(const char (&code)[5])
@@ -27,8 +26,8 @@ class BoxReader {
   public:
     explicit BoxReader(FILE* file);
 
-    // The end of the readable file: its length, or kMaxFilePosition when the
-    // file is longer or its length cannot be told.
+    // The end of the readable file: its length, or kMaxFilePosition when its
+    // length cannot be told.
     int64_t FileEnd() const { return fileEnd; }
 
     // Reads exactly count bytes at position; false when they are not all there.
@@ -44,8 +43,9 @@ struct BoxHeader;
 
 // How a walk treats sizes that do not describe a compact box inside its container.
 enum class BoxSizeRule {
-    // Inside the movie box: sizes below 8 (0 and 1 among them) and boxes that run
-    // past their container end the container's walk.
+    // Inside the movie box: size 1 takes the 64-bit size that follows; other
+    // sizes below 8 (0 among them) and boxes that run past their container end
+    // the container's walk.
     Compact,
     // At the top level of the file: size 1 takes the 64-bit size that follows,
     // size 0 runs to the end of the file, and a box that runs past the file end
@@ -78,7 +78,11 @@ class BoxCursor {
     // its end, when the container ends here or the header cannot be used.
     bool NextBox(BoxHeader* header, BoxSizeRule rule = BoxSizeRule::Compact);
 
-  private:
+    // A cursor on length bytes at position of the same file, for the few
+    // reads of media data a description needs; bounded by the file.
+    BoxCursor Elsewhere(int64_t position, int64_t length) const;
+
+private:
     bool Fail();
 
     BoxReader* reader = nullptr;

@@ -1,14 +1,12 @@
 #include "parser/MediaTypeBuilders.h"
 
-#include "framework/WideText.h"
+#include "parser/PinRequest.h"
 #include "parser/StreamTypes.h"
 
 #include <cstddef>
 #include <cstring>
 
 namespace {
-
-constexpr size_t kPinNameLength = 260;
 
 // An MPEG-2 sequence header (480 x 480, aspect ratio code 2, frame rate code 4),
 // a sequence extension (profile 4, level 8, interlaced, 4:2:0) and a sequence
@@ -27,39 +25,6 @@ void StoreLittleEndian32(BYTE* at, uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
         at[i] = BYTE(value >> (8 * i));
-}
-
-// A zeroed format block in task memory, as the media type carries it.
-BYTE* AllocateFormat(ULONG size)
-{
-    BYTE* block = static_cast<BYTE*>(CoTaskMemAlloc(size));
-    if (block)
-        std::memset(block, 0, size);
-    return block;
-}
-
-// Hands the finished type to the host and frees the format block, which the
-// host has copied.
-HRESULT AddPin(ParserHost& host, const char* name, const GUID& majorType, const GUID& subtype, const GUID& formatType,
-               ULONG sampleSize, BYTE* format, ULONG formatSize, IPin** pin)
-{
-    AM_MEDIA_TYPE type;
-    std::memset(&type, 0, sizeof type);
-    type.majortype = majorType;
-    type.subtype = subtype;
-    type.formattype = formatType;
-    type.bFixedSizeSamples = FALSE;
-    type.bTemporalCompression = FALSE;
-    type.lSampleSize = sampleSize;
-    type.cbFormat = formatSize;
-    type.pbFormat = format;
-
-    WCHAR wideName[kPinNameLength];
-    HRESULT result = E_FAIL;
-    if (SUCCEEDED(CopyWide(name, wideName, int(kPinNameLength))))
-        result = host.AddOutputPin(&type, wideName, pin);
-    CoTaskMemFree(format);
-    return result;
 }
 
 } // namespace

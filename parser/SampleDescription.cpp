@@ -1,8 +1,11 @@
 #include "parser/SampleDescription.h"
 
 #include "parser/AacDecoderConfig.h"
-#include "parser/ParameterSet.h"
+#include "parser/DolbyAudioConfig.h"
+#include "parser/EsDescriptor.h"
+#include "parser/HevcDecoderConfig.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -19,13 +22,20 @@ constexpr int64_t kColourTableIdSize = 2;
 constexpr int64_t kSoundFieldsBeforeVersion = 8;
 // Revision and vendor.
 constexpr int64_t kSoundFieldsBeforeChannels = 6;
-// The sound description's extension after the 28 bytes of version 0 fields.
-constexpr int64_t kSoundVersion1Extension = 16;
-constexpr int64_t kSoundVersion2Extension = 36;
 
 // An elementary stream descriptor is a few dozen bytes; what it needs to say
-// about AAC comes first, so a longer one is read only this far.
-constexpr size_t kMaxDecoderConfigBytes = 256;
+// comes first, so a longer one is read only this far. An MPEG-4 video
+// configuration (its object layer header) is a few dozen bytes too.
+constexpr size_t kMaxDecoderConfigBytes = 1024;
+// An HEVC configuration holds a few parameter sets of some dozen bytes each;
+// one larger than this is damage, not a stream worth a pin.
+constexpr int64_t kMaxHevcConfigBytes = 64 * 1024;
+// "dec3" grows by a few bytes per substream, of which there are at most eight.
+constexpr size_t kMaxDolbyConfigBytes = 64;
+
+// MPEG-1 and MPEG-2 audio (layers I to III) in an elementary stream descriptor.
+constexpr uint8_t kMpeg1AudioObject = 0x6B;
+constexpr uint8_t kMpeg2AudioObject = 0x69;
 
 // One parameter set behind its 16-bit length; the set stays empty when the
 // box does not hold all of it.
@@ -50,15 +60,17 @@ bool SkipParameterSet(BoxCursor& box)
     return box.Read16(&size) && box.Skip(size);
 }
 
-// The H.264 decoder configuration record: the first sequence and the first
-// picture parameter set.
-void ReadAvcConfiguration(BoxCursor& box, ParameterSet* sps, ParameterSet* pps)
+// The H.264 decoder configuration record: the NAL length size, the first
+// sequence and the first picture parameter set.
+void ReadAvcConfiguration(BoxCursor& box, SampleEntry* entry, ParameterSet* sps, ParameterSet* pps)
 {
+    uint8_t lengthSize = 0;
     uint8_t count = 0;
-    // Version, profile, profile compatibility, level, NAL length size.
-    box.Skip(5);
-    if (!box.Read8(&count))
+    // Version, profile, profile compatibility, level, then the NAL length size.
+    box.Skip(4);
+    if (!box.Read8(&lengthSize) || !box.Read8(&count))
         return;
+    entry->nalLengthSize = uint8_t((lengthSize & 0x03) + 1);
     count &= 0x1F;
     for (uint8_t i = 0; i < count; ++i) {
         if (!(i == 0 ? ReadParameterSet(box, sps) : SkipParameterSet(box)))
@@ -68,119 +80,290 @@ void ReadAvcConfiguration(BoxCursor& box, ParameterSet* sps, ParameterSet* pps)
         ReadParameterSet(box, pps);
 }
 
+// The whole payload of a small configuration box, after a check of its size.
+template <size_t capacity> bool ReadSmallBox(BoxCursor& box, BYTE (&bytes)[capacity], size_t* size)
+{
+    *size = box.Remaining() < int64_t(capacity) ? size_t(box.Remaining()) : capacity;
+    return box.ReadBytes(bytes, *size);
+}
+
+bool ReadEsDescriptorBox(BoxCursor& esds, BYTE (&bytes)[kMaxDecoderConfigBytes], EsDecoderInfo* info)
+{
+    size_t size = 0;
+    return ReadSmallBox(esds, bytes, &size) && ParseEsDescriptor(bytes, size, info);
+}
+
+void ReadHevcConfiguration(BoxCursor& box, SampleEntry* entry)
+{
+    if (box.Remaining() > kMaxHevcConfigBytes)
+        return;
+    const size_t size = size_t(box.Remaining());
+    std::unique_ptr<BYTE[]> bytes(new (std::nothrow) BYTE[size ? size : 1]);
+    HevcDecoderConfig config;
+    if (!bytes || !box.ReadBytes(bytes.get(), size) || !ParseHevcDecoderConfig(bytes.get(), size, &config))
+        return;
+    entry->kind = EntryKind::Hevc;
+    entry->nalLengthSize = config.lengthSize;
+    entry->profile = config.profile;
+    entry->level = config.level;
+    entry->configuration = std::move(config.parameterSets);
+}
+
+void ReadMpeg4VideoConfiguration(BoxCursor& box, SampleEntry* entry)
+{
+    BYTE bytes[kMaxDecoderConfigBytes];
+    EsDecoderInfo info;
+    if (ReadEsDescriptorBox(box, bytes, &info))
+        entry->configuration.CopyFrom(info.specificInfo, int32_t(info.specificInfoSize));
+}
+
 // The configuration box is found by its type among the entry's child boxes,
 // which follow the visual fields.
-void ReadVisualEntry(BoxCursor& entry, MovieRecord& movie)
+void ReadVisualEntry(BoxCursor& box, MovieRecord& movie, SampleEntry* entry)
 {
     uint16_t width = 0;
     uint16_t height = 0;
     uint16_t depth = 0;
-    entry.Skip(kVisualFieldsBeforeSize);
-    entry.Read16(&width);
-    entry.Read16(&height);
-    entry.Skip(kVisualFieldsBeforeDepth);
-    entry.Read16(&depth);
-    if (entry.Skip(kColourTableIdSize)) {
-        movie.videoWidth = width;
-        movie.videoHeight = height;
-        movie.videoDepth = depth;
+    box.Skip(kVisualFieldsBeforeSize);
+    box.Read16(&width);
+    box.Read16(&height);
+    box.Skip(kVisualFieldsBeforeDepth);
+    box.Read16(&depth);
+    if (box.Skip(kColourTableIdSize)) {
+        movie.videoWidth = entry->width = width;
+        movie.videoHeight = entry->height = height;
+        movie.videoDepth = entry->depth = depth;
     }
+
+    const bool avc = entry->code == FourCC("avc1") || entry->code == FourCC("avc3");
+    const bool hevc = entry->code == FourCC("hvc1") || entry->code == FourCC("hev1");
+    if (avc || entry->code == FourCC("mp4v"))
+        entry->kind = avc ? EntryKind::Avc : EntryKind::MpegVideo;
 
     // Every video track replaces the parameter sets, with none when it has no
     // H.264 configuration.
     ParameterSet sps;
     ParameterSet pps;
     BoxHeader child;
-    while (entry.NextBox(&child)) {
-        if (child.type == FourCC("avcC")) {
-            ReadAvcConfiguration(child.payload, &sps, &pps);
+    while (box.NextBox(&child)) {
+        if (avc && child.type == FourCC("avcC")) {
+            ReadAvcConfiguration(child.payload, entry, &sps, &pps);
+            break;
+        }
+        if (hevc && child.type == FourCC("hvcC")) {
+            ReadHevcConfiguration(child.payload, entry);
+            break;
+        }
+        if (entry->code == FourCC("mp4v") && child.type == FourCC("esds")) {
+            ReadMpeg4VideoConfiguration(child.payload, entry);
             break;
         }
     }
+    // A 3-byte length size is reserved; no stream uses it.
+    if (avc && entry->nalLengthSize == 3)
+        entry->kind = EntryKind::None;
     movie.StoreParameterSets(std::move(sps.data), sps.size, std::move(pps.data), pps.size);
 }
 
-bool ReadDecoderConfigBox(BoxCursor& esds, AacDecoderConfig* config)
-{
-    BYTE bytes[kMaxDecoderConfigBytes];
-    const size_t size = esds.Remaining() < int64_t(sizeof bytes) ? size_t(esds.Remaining()) : sizeof bytes;
-    return esds.ReadBytes(bytes, size) && ParseAacDecoderConfig(bytes, size, config);
-}
+// The boxes that qualify a sound entry, among its children or inside the
+// QuickTime "wave" box that some entries carry.
+class SoundBoxes {
+public:
+    explicit SoundBoxes(SampleEntry& entry, PcmEntryFields& pcm) : entry(entry), pcm(pcm) {}
 
-// The decoder configuration of a sound entry: an "esds" box among its children,
-// or inside the QuickTime "wave" box that some entries carry instead.
-bool FindDecoderConfig(BoxCursor& children, AacDecoderConfig* config)
-{
-    BoxHeader child;
-    while (children.NextBox(&child)) {
-        if (child.type == FourCC("esds"))
-            return ReadDecoderConfigBox(child.payload, config);
-        if (child.type == FourCC("wave")) {
-            BoxHeader inner;
-            while (child.payload.NextBox(&inner))
-                if (inner.type == FourCC("esds"))
-                    return ReadDecoderConfigBox(inner.payload, config);
+    void Walk(BoxCursor& children)
+    {
+        static const BoxHandler<SoundBoxes> handlers[] = {
+            {FourCC("esds"), &SoundBoxes::ParseEsDescriptor}, {FourCC("wave"), &SoundBoxes::WalkWave},
+            {FourCC("enda"), &SoundBoxes::ParseEndianness},   {FourCC("pcmC"), &SoundBoxes::ParsePcmConfig},
+            {FourCC("dac3"), &SoundBoxes::ParseAc3Config},    {FourCC("dec3"), &SoundBoxes::ParseEac3Config},
+        };
+        WalkBoxes(children, handlers, *this);
+    }
+
+    bool hasEsDescriptor = false;
+    uint8_t objectType = 0;
+    bool hasDolbyConfig = false;
+
+private:
+    // The "wave" box holds the same boxes but never another "wave".
+    void WalkWave(BoxCursor& wave)
+    {
+        static const BoxHandler<SoundBoxes> handlers[] = {
+            {FourCC("esds"), &SoundBoxes::ParseEsDescriptor},
+            {FourCC("enda"), &SoundBoxes::ParseEndianness},
+        };
+        WalkBoxes(wave, handlers, *this);
+    }
+    void ParseEsDescriptor(BoxCursor& box)
+    {
+        BYTE bytes[kMaxDecoderConfigBytes];
+        EsDecoderInfo info;
+        AacDecoderConfig config;
+        if (hasEsDescriptor || !ReadEsDescriptorBox(box, bytes, &info))
+            return;
+        hasEsDescriptor = true;
+        objectType = info.objectType;
+        if (info.specificInfo && ParseAudioSpecificConfig(info.specificInfo, info.specificInfoSize, &config)) {
+            if (config.sampleRate != 0)
+                entry.sampleRate = config.sampleRate;
+            if (config.channels != 0)
+                entry.channels = config.channels;
         }
     }
-    return false;
+    void ParseEndianness(BoxCursor& box)
+    {
+        uint16_t littleEndian = 0;
+        if (box.Read16(&littleEndian))
+            pcm.littleEndianBox = littleEndian != 0 ? 1 : 0;
+    }
+    void ParsePcmConfig(BoxCursor& box)
+    {
+        box.Skip(4); // version and flags
+        box.Read8(&pcm.pcmcFlags);
+        box.Read8(&pcm.pcmcBits);
+    }
+    void ParseAc3Config(BoxCursor& box) { ParseDolbyConfig(box, ::ParseAc3Config); }
+    void ParseEac3Config(BoxCursor& box) { ParseDolbyConfig(box, ::ParseEac3Config); }
+    void ParseDolbyConfig(BoxCursor& box, bool (*parse)(const BYTE*, size_t, DolbyAudioConfig*))
+    {
+        BYTE bytes[kMaxDolbyConfigBytes];
+        size_t size = 0;
+        DolbyAudioConfig config;
+        if (!ReadSmallBox(box, bytes, &size) || !parse(bytes, size, &config))
+            return;
+        hasDolbyConfig = true;
+        entry.sampleRate = config.sampleRate;
+        entry.channels = config.channels;
+        entry.bitRate = config.bitRate;
+    }
+
+    SampleEntry& entry;
+    PcmEntryFields& pcm;
+};
+
+// A version 2 rate is a double; one outside the 32-bit range is damage.
+uint32_t RateFromDouble(uint64_t bits)
+{
+    double rate = 0;
+    static_assert(sizeof rate == sizeof bits, "a version 2 rate is 8 bytes");
+    std::memcpy(&rate, &bits, sizeof rate);
+    return rate >= 1.0 && rate < 4294967296.0 ? uint32_t(rate) : 0;
+}
+
+// The version 1 and 2 fields after the 28 bytes that every version has.
+void ReadSoundExtension(BoxCursor& box, uint16_t version, SampleEntry* entry, PcmEntryFields* pcm)
+{
+    pcm->version = version;
+    if (version == 1) {
+        uint32_t samplesPerPacket = 0;
+        box.Read32(&samplesPerPacket);
+        box.Read32(&pcm->bytesPerPacket);
+        box.Skip(8); // bytes per frame, bytes per sample
+    } else if (version == 2) {
+        uint32_t structSize = 0;
+        uint64_t rateBits = 0;
+        uint32_t channels = 0;
+        box.Read32(&structSize);
+        box.Read64(&rateBits);
+        box.Read32(&channels);
+        box.Skip(4); // always 0x7F000000
+        box.Read32(&pcm->lpcmBits);
+        box.Read32(&pcm->lpcmFlags);
+        if (!box.Skip(8)) // bytes per packet, frames per packet
+            return;
+        if (const uint32_t rate = RateFromDouble(rateBits))
+            entry->sampleRate = rate;
+        if (channels > 0 && channels <= 0xFFFF)
+            entry->channels = int32_t(channels);
+    }
+}
+
+// The kind of a sound entry once its boxes are read.
+EntryKind SoundKind(const SampleEntry& entry, const SoundBoxes& boxes, const PcmEntryFields& fields, PcmFormat* pcm)
+{
+    const uint32_t code = entry.code;
+    if (code == FourCC("mp4a"))
+        return boxes.objectType == kMpeg1AudioObject || boxes.objectType == kMpeg2AudioObject ? EntryKind::MpegAudio
+                                                                                              : EntryKind::Aac;
+    if (code == FourCC(".mp3"))
+        return EntryKind::MpegAudio;
+    if (code == FourCC("ac-3") || code == FourCC("ec-3"))
+        return boxes.hasDolbyConfig ? (code == FourCC("ac-3") ? EntryKind::Ac3 : EntryKind::Eac3) : EntryKind::None;
+    return ResolvePcmFormat(code, fields, pcm) ? EntryKind::Pcm : EntryKind::None;
 }
 
 // The entry's own fields are the fallback: MP4 writers put 2 in the channel field
 // of mono tracks, and rates above 65,535 Hz do not fit the rate's integer part,
-// so the decoder configuration, where there is one, says what the stream holds.
-void ReadSoundEntry(BoxCursor& entry, MovieRecord& movie)
+// so the configuration, where there is one, says what the stream holds.
+void ReadSoundEntry(BoxCursor& box, MovieRecord& movie, SampleEntry* entry)
 {
     uint16_t version = 0;
     uint16_t channels = 0;
     uint16_t sampleSize = 0;
     uint16_t rate = 0;
-    entry.Skip(kSoundFieldsBeforeVersion);
-    entry.Read16(&version);
-    entry.Skip(kSoundFieldsBeforeChannels);
-    entry.Read16(&channels);
-    entry.Read16(&sampleSize);
-    entry.Skip(4); // compression id, packet size
-    entry.Read16(&rate);
-    if (!entry.Skip(2)) // the fraction of the 16.16 rate
-        return;
-    movie.audioChannels = channels;
-    movie.audioSampleSize = sampleSize;
-    movie.audioSampleRate = rate;
+    box.Skip(kSoundFieldsBeforeVersion);
+    box.Read16(&version);
+    box.Skip(kSoundFieldsBeforeChannels);
+    box.Read16(&channels);
+    box.Read16(&sampleSize);
+    box.Skip(4); // compression id, packet size
+    box.Read16(&rate);
+    // A cut entry keeps the record's values but not its kind: an "mp4a"
+    // track streams whatever its fields say.
+    const bool fieldsRead = box.Skip(2); // the fraction of the 16.16 rate
+    if (fieldsRead) {
+        entry->channels = channels;
+        entry->sampleSize = sampleSize;
+        entry->sampleRate = rate;
+    }
 
-    if (version == 1)
-        entry.Skip(kSoundVersion1Extension);
-    else if (version == 2)
-        entry.Skip(kSoundVersion2Extension);
-    AacDecoderConfig config;
-    if (!FindDecoderConfig(entry, &config))
+    PcmEntryFields fields;
+    fields.sampleSize = sampleSize;
+    ReadSoundExtension(box, version, entry, &fields);
+    SoundBoxes boxes(*entry, fields);
+    boxes.Walk(box);
+    fields.channels = entry->channels;
+    entry->kind = SoundKind(*entry, boxes, fields, &entry->pcm);
+    if (entry->kind == EntryKind::Pcm)
+        entry->sampleSize = entry->pcm.bitsPerSample;
+    if (!fieldsRead)
         return;
-    if (config.sampleRate != 0)
-        movie.audioSampleRate = config.sampleRate;
-    if (config.channels != 0)
-        movie.audioChannels = config.channels;
+    movie.audioChannels = entry->channels;
+    movie.audioSampleSize = entry->sampleSize;
+    movie.audioSampleRate = entry->sampleRate;
 }
 
 } // namespace
 
-StreamFormat ReadSampleDescription(BoxCursor& box, HandlerKind kind, MovieRecord& movie, TrackRecord& track)
+void ReadSampleEntry(BoxCursor& box, HandlerKind kind, MovieRecord& movie, TrackRecord& track, SampleEntry* entry)
 {
+    *entry = SampleEntry();
     // Version and flags, entry count: only the first entry is looked at.
     box.Skip(8);
-    BoxHeader entry;
-    if (!box.NextBox(&entry))
-        return StreamFormat::None;
-    FourCCText(entry.type, track.sampleFormat);
+    BoxHeader header;
+    if (!box.NextBox(&header))
+        return;
+    FourCCText(header.type, track.sampleFormat);
+    entry->code = header.type;
+    if (kind == HandlerKind::Video)
+        ReadVisualEntry(header.payload, movie, entry);
+    else if (kind == HandlerKind::Sound)
+        ReadSoundEntry(header.payload, movie, entry);
+}
 
-    if (kind == HandlerKind::Video) {
-        ReadVisualEntry(entry.payload, movie);
-        if (entry.type == FourCC("avc1"))
-            return StreamFormat::Avc;
-        if (entry.type == FourCC("mp4v"))
-            return StreamFormat::MpegVideo;
-    } else if (kind == HandlerKind::Sound) {
-        ReadSoundEntry(entry.payload, movie);
-        if (entry.type == FourCC("mp4a"))
-            return StreamFormat::Aac;
+StreamFormat ReadSampleDescription(BoxCursor& box, HandlerKind kind, MovieRecord& movie, TrackRecord& track)
+{
+    SampleEntry entry;
+    ReadSampleEntry(box, kind, movie, track, &entry);
+    switch (entry.kind) {
+    case EntryKind::Avc:
+        return entry.code == FourCC("avc1") && entry.nalLengthSize == 4 ? StreamFormat::Avc : StreamFormat::None;
+    case EntryKind::MpegVideo:
+        return StreamFormat::MpegVideo;
+    case EntryKind::Aac:
+        return StreamFormat::Aac;
+    default:
+        return StreamFormat::None;
     }
-    return StreamFormat::None;
 }

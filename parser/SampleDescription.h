@@ -4,6 +4,7 @@
 
 #include "parser/BoxReader.h"
 #include "parser/MovieRecord.h"
+#include "parser/SampleEntry.h"
 
 // The stream kinds the system builds a pin for.
 enum class StreamFormat {
@@ -13,8 +14,11 @@ enum class StreamFormat {
     Aac,       // "mp4a" in a sound track
 };
 
-// Reads the contents of an "stsd" box (after its header): the format code into
-// the track's sampleFormat; for a video track the picture size, depth and
-// H.264 parameter sets, for a sound track the channel count, sample size and
-// rate, into the movie record. Answers the stream kind that the track can have.
+// Reads the contents of an "stsd" box (after its header) into entry: the kind,
+// the picture or sound values and the configuration a pin needs. It also
+// stores the format code in the track's sampleFormat and the picture or sound
+// values (and H.264 parameter sets) in the movie record, for the track text.
+void ReadSampleEntry(BoxCursor& box, HandlerKind kind, MovieRecord& movie, TrackRecord& track, SampleEntry* entry);
+
+// The same, answering only the kinds that have a pin.
 StreamFormat ReadSampleDescription(BoxCursor& box, HandlerKind kind, MovieRecord& movie, TrackRecord& track);

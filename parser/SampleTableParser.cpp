@@ -3,8 +3,11 @@
 #include "framework/ComPtr.h"
 #include "parser/ByteOrder.h"
 #include "parser/MediaTypeBuilders.h"
+#include "parser/MpegAudioHeader.h"
 #include "parser/SampleDescription.h"
+#include "parser/SoundTypeBuilders.h"
 #include "parser/TimingTables.h"
+#include "parser/VideoTypeBuilders.h"
 
 #include <algorithm>
 #include <new>
@@ -32,6 +35,11 @@ class SampleTableWalker {
     void ParseSampleSizes(BoxCursor& box);
     void ParseChunkOffsets(BoxCursor& box);
     void Parse64BitChunkOffsets(BoxCursor& box);
+    void ReadChunkOffsetTable(BoxCursor& box, int64_t entrySize);
+    // The first frame header of an MPEG audio track, at its first chunk.
+    bool ReadFirstFrame(MpegAudioHeader* frame) const;
+    // Asks the host for the pin of the entry's kind.
+    HRESULT RequestPin(IPin** pin);
     void ParseDecodeTimes(BoxCursor& box);
     void ParseCompositionOffsets(BoxCursor& box);
     void ParseSyncSamples(BoxCursor& box);
@@ -49,7 +57,8 @@ class SampleTableWalker {
     TrackRecord& track;
     ParserHost& host;
 
-    StreamFormat format = StreamFormat::None;
+    SampleEntry entry;
+    BoxCursor table;             // the sample table box, for reads elsewhere in its file
     bool hasOwnChunkMap = false; // this table stored the record's map of its kind
     bool chunkMapUsable = false;
     bool hasSampleSizes = false;
@@ -58,7 +67,8 @@ class SampleTableWalker {
     int64_t sizeTableOffset = 0;
     bool hasChunkOffsets = false;
     bool chunkOffsetsFit = false;
-    bool has64BitChunkOffsets = false;
+    uint32_t chunkOffsetSize = 4;
+    bool mixedChunkOffsets = false;
     uint32_t chunkCount = 0;
     int64_t chunkTableOffset = 0;
     std::shared_ptr<TimingTables> timing = std::make_shared<TimingTables>();
@@ -69,6 +79,7 @@ class SampleTableWalker {
 
 void SampleTableWalker::Walk(BoxCursor& box)
 {
+    table = box;
     // The table boxes may come in any order; the pin waits for the whole box.
     static const BoxHandler<SampleTableWalker> handlers[] = {
         {FourCC("stsd"), &SampleTableWalker::ParseSampleDescription},
@@ -87,7 +98,7 @@ void SampleTableWalker::Walk(BoxCursor& box)
 
 void SampleTableWalker::ParseSampleDescription(BoxCursor& box)
 {
-    format = ReadSampleDescription(box, kind, movie, track);
+    ReadSampleEntry(box, kind, movie, track, &entry);
 }
 
 // The sample-to-chunk table is read through a block that stays in the cache,
@@ -146,24 +157,33 @@ void SampleTableWalker::ParseSampleSizes(BoxCursor& box)
     hasSampleSizes = true;
     constantSampleSize = constantSize;
     sizeTableOffset = box.Position();
-    sampleSizesFit = uint64_t(sampleCount) * kTableEntrySize <= uint64_t(box.Remaining());
+    // A constant size has no table: nothing per sample is read.
+    sampleSizesFit = constantSize != 0 || uint64_t(sampleCount) * kTableEntrySize <= uint64_t(box.Remaining());
 }
 
 void SampleTableWalker::ParseChunkOffsets(BoxCursor& box)
+{
+    ReadChunkOffsetTable(box, kTableEntrySize);
+}
+
+void SampleTableWalker::Parse64BitChunkOffsets(BoxCursor& box)
+{
+    ReadChunkOffsetTable(box, 2 * kTableEntrySize);
+}
+
+void SampleTableWalker::ReadChunkOffsetTable(BoxCursor& box, int64_t entrySize)
 {
     uint32_t count = 0;
     box.Skip(4); // version and flags
     if (!box.Read32(&count))
         return;
+    // Both 32-bit and 64-bit offsets: which table is meant cannot be told.
+    mixedChunkOffsets = mixedChunkOffsets || (hasChunkOffsets && chunkOffsetSize != uint32_t(entrySize));
+    chunkOffsetsFit = uint64_t(count) * uint64_t(entrySize) <= uint64_t(box.Remaining());
     hasChunkOffsets = true;
     chunkCount = count;
+    chunkOffsetSize = uint32_t(entrySize);
     chunkTableOffset = box.Position();
-    chunkOffsetsFit = uint64_t(count) * kTableEntrySize <= uint64_t(box.Remaining());
-}
-
-void SampleTableWalker::Parse64BitChunkOffsets(BoxCursor&)
-{
-    has64BitChunkOffsets = true;
 }
 
 // A second table of a kind would leave two readings of the samples' times:
@@ -217,29 +237,66 @@ std::shared_ptr<const TimingTables> SampleTableWalker::UsableTiming()
 // tables they are not.
 bool SampleTableWalker::CanStream() const
 {
-    return format != StreamFormat::None && hasOwnChunkMap && chunkMapUsable && hasSampleSizes &&
-           constantSampleSize == 0 && sampleSizesFit && hasChunkOffsets && chunkOffsetsFit && !has64BitChunkOffsets;
+    return entry.kind != EntryKind::None && hasOwnChunkMap && chunkMapUsable && hasSampleSizes && sampleSizesFit &&
+           hasChunkOffsets && chunkOffsetsFit && !mixedChunkOffsets;
+}
+
+bool SampleTableWalker::ReadFirstFrame(MpegAudioHeader* frame) const
+{
+    // The first chunk's offset, then the frame header there: a read of the
+    // media data, bounded by the file like every other.
+    BYTE bytes[8] = {};
+    BYTE header[4] = {};
+    BoxCursor entryCursor = table.Elsewhere(chunkTableOffset, chunkOffsetSize);
+    if (!entryCursor.ReadBytes(bytes, chunkOffsetSize))
+        return false;
+    uint64_t offset = 0;
+    for (uint32_t i = 0; i < chunkOffsetSize; ++i)
+        offset = offset << 8 | bytes[i];
+    BoxCursor frameCursor = table.Elsewhere(int64_t(offset & 0x7FFFFFFFFFFFFFFFull), sizeof header);
+    return frameCursor.ReadBytes(header, sizeof header) && ParseMpegAudioHeader(header, sizeof header, frame);
+}
+
+HRESULT SampleTableWalker::RequestPin(IPin** pin)
+{
+    MpegAudioHeader frame;
+    switch (entry.kind) {
+    case EntryKind::Avc:
+        return CreateAvcPin(movie, host, pin);
+    case EntryKind::MpegVideo:
+        return CreateMpeg4VideoPin(entry, host, pin);
+    case EntryKind::Hevc:
+        return CreateHevcPin(entry, host, pin);
+    case EntryKind::Aac:
+        return CreateAacPin(movie, host, pin);
+    case EntryKind::Pcm:
+        return CreatePcmPin(entry, host, pin);
+    case EntryKind::MpegAudio:
+        if (!ReadFirstFrame(&frame))
+            return S_FALSE; // nothing says what the stream holds: no pin
+        // The frames, not the entry, say what the stream holds.
+        movie.audioChannels = frame.channels;
+        movie.audioSampleRate = frame.sampleRate;
+        return CreateMpegAudioPin(frame, host, pin);
+    case EntryKind::Ac3:
+    case EntryKind::Eac3:
+        return CreateDolbyAudioPin(entry, host, pin);
+    case EntryKind::None:
+        break;
+    }
+    return E_FAIL;
 }
 
 void SampleTableWalker::CreatePin()
 {
     ComPtr<IPin> pin;
-    switch (format) {
-    case StreamFormat::Avc:
-        CreateAvcPin(movie, host, pin.Put());
-        movie.hasVideo = 1;
-        break;
-    case StreamFormat::MpegVideo:
-        CreateMpegVideoPin(movie, host, pin.Put());
-        movie.hasVideo = 1;
-        break;
-    case StreamFormat::Aac:
-        CreateAacPin(movie, host, pin.Put());
-        movie.hasAudio = 1;
-        break;
-    case StreamFormat::None:
+    // A pin the host refused still makes the movie one with a stream.
+    if (RequestPin(pin.Put()) == S_FALSE)
         return;
-    }
+    if (kind == HandlerKind::Video)
+        movie.hasVideo = 1;
+    else
+        movie.hasAudio = 1;
     StreamPinSetup* setup = pin ? host.GetPinSetup(pin.Get()) : nullptr;
     if (!setup)
         return;
@@ -251,22 +308,23 @@ void SampleTableWalker::CreatePin()
                                                : movie.GetAudioChunkMap(&data.chunkMapCount);
     data.chunkMapOwner = movie.ShareChunkMap(kind);
     data.chunkCount = chunkCount;
+    data.chunkOffsetSize = chunkOffsetSize;
+    data.constantSampleSize = constantSampleSize;
     data.timing = UsableTiming();
-    if (format == StreamFormat::Avc) {
+    data.entry = &entry;
+    if (entry.kind == EntryKind::Avc) {
         movie.GetSequenceParameterSet(&data.spsData, &data.spsSize);
         movie.GetPictureParameterSet(&data.ppsData, &data.ppsSize);
     }
-    if (format == StreamFormat::Aac) {
+    if (entry.kind == EntryKind::Aac) {
         data.audioSampleRate = movie.GetAudioSampleRate();
         data.audioChannels = movie.GetAudioChannels();
     }
     setup->SetTrackData(data);
     setup->OpenStreamFiles(movie.filePath);
     setup->SetStreamTiming(track.sampleCount, mediaDuration);
-    // Both offsets lie inside the file, which the reader never reads past
-    // kMaxFilePosition, so they fit the pin's 32-bit positions.
-    setup->SetSampleSizeTableOffset(int32_t(sizeTableOffset));
-    setup->SetChunkOffsetTableOffset(int32_t(chunkTableOffset));
+    setup->SetSampleSizeTableOffset(sizeTableOffset);
+    setup->SetChunkOffsetTableOffset(chunkTableOffset);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "parser/ChunkMapEntry.h"
+#include "parser/SampleEntry.h"
 #include "parser/TimingTables.h"
 #include "platform/Platform.h"
 
@@ -21,6 +22,11 @@ struct TrackStreamData {
     uint32_t chunkMapCount = 0;
     std::shared_ptr<const ChunkMapEntry[]> chunkMapOwner; // owns chunkMap when set
     uint32_t chunkCount = 0; // entries of the chunk offset table: chunks past it have no offset
+    uint32_t chunkOffsetSize = 4;    // bytes of one chunk offset entry: 4 ("stco") or 8 ("co64")
+    uint32_t constantSampleSize = 0; // every sample's size when not 0: no size table is read
+    // The sample entry of the kinds beyond H.264 and AAC (NAL length size,
+    // parameter sets or decoder configuration, PCM layout); null for those two.
+    const SampleEntry* entry = nullptr;
     // Where the track's sample times lie in the file; null when its tables do
     // not describe its samples, and the pin steps by the average duration.
     // Shared: the pin keeps it.
@@ -40,10 +46,10 @@ class StreamPinSetup {
     virtual HRESULT OpenStreamFiles(const char* path) = 0;
     virtual HRESULT SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration) = 0;
     // File position of the first 4-byte entry of the sample size table.
-    virtual HRESULT SetSampleSizeTableOffset(int32_t offset) = 0;
-    // File position of the first 4-byte entry of the chunk offset table.
-    virtual HRESULT SetChunkOffsetTableOffset(int32_t offset) = 0;
+    virtual HRESULT SetSampleSizeTableOffset(int64_t offset) = 0;
+    // File position of the first entry of the chunk offset table.
+    virtual HRESULT SetChunkOffsetTableOffset(int64_t offset) = 0;
 
-  protected:
+protected:
     ~StreamPinSetup() = default;
 };

@@ -11,6 +11,7 @@
 #include <olectl.h>
 #include <ocidl.h>
 #include <strmif.h>
+#include <amvideo.h>
 #include <control.h>
 #include <uuids.h>
 #include <mmreg.h>

@@ -22,6 +22,45 @@ uint8_t* WriteNal(uint8_t* at, const uint8_t* payload, size_t payloadSize)
     return at + kStartCodeSize + payloadSize;
 }
 
+bool IsLengthSize(size_t lengthSize)
+{
+    return lengthSize == 1 || lengthSize == 2 || lengthSize == 4;
+}
+
+uint32_t ReadLength(const uint8_t* at, size_t lengthSize)
+{
+    uint32_t length = 0;
+    for (size_t i = 0; i < lengthSize; ++i)
+        length = length << 8 | at[i];
+    return length;
+}
+
+// Walks the NAL units of a sample and returns the size of its start-code
+// form; with out set it also writes that form there (the caller has checked
+// that it fits). Payloads are moved, not copied, since out may be the sample.
+size_t WalkLengthPrefixes(const uint8_t* sample, size_t size, size_t lengthSize, uint8_t* out, size_t* units)
+{
+    size_t pos = 0;
+    size_t written = 0;
+    const bool convert =
+        sample && IsLengthSize(lengthSize) && size >= lengthSize && ReadLength(sample, lengthSize) != 0;
+    while (convert && size - pos >= lengthSize) {
+        const uint32_t length = ReadLength(sample + pos, lengthSize);
+        if (length > size - pos - lengthSize)
+            break;
+        if (out) {
+            std::memmove(out + written + kStartCodeSize, sample + pos + lengthSize, length);
+            std::memcpy(out + written, kStartCode, kStartCodeSize);
+        }
+        pos += lengthSize + length;
+        written += kStartCodeSize + length;
+        ++*units;
+    }
+    if (out && size > pos)
+        std::memmove(out + written, sample + pos, size - pos);
+    return written + (size - pos);
+}
+
 } // namespace
 
 size_t AvcPrefixSize(bool withSequenceSet, size_t spsSize, size_t ppsSize)
@@ -44,19 +83,22 @@ size_t WriteAvcPrefix(uint8_t* buffer, size_t capacity, bool withSequenceSet, co
 
 size_t ConvertLengthPrefixesToStartCodes(uint8_t* sample, size_t size)
 {
-    uint32_t first = 0;
-    if (size < kStartCodeSize || !ReadBigEndian32(sample, &first) || first == 0)
+    size_t units = 0;
+    WalkLengthPrefixes(sample, size, kStartCodeSize, sample, &units);
+    return units;
+}
+
+size_t StartCodeSampleSize(const uint8_t* sample, size_t size, size_t lengthSize)
+{
+    size_t units = 0;
+    return WalkLengthPrefixes(sample, size, lengthSize, nullptr, &units);
+}
+
+size_t CopyAsStartCodes(const uint8_t* sample, size_t size, size_t lengthSize, uint8_t* out, size_t capacity)
+{
+    const size_t needed = StartCodeSampleSize(sample, size, lengthSize);
+    if (!out || needed > capacity)
         return 0;
-    size_t converted = 0;
-    size_t pos = 0;
-    while (size - pos >= kStartCodeSize) {
-        uint32_t length = 0;
-        ReadBigEndian32(sample + pos, &length);
-        if (length > size - pos - kStartCodeSize)
-            break;
-        std::memcpy(sample + pos, kStartCode, kStartCodeSize);
-        pos += kStartCodeSize + length;
-        ++converted;
-    }
-    return converted;
+    size_t units = 0;
+    return WalkLengthPrefixes(sample, size, lengthSize, out, &units);
 }

@@ -1,6 +1,7 @@
-// H.264 in start-code form: the movie stores each NAL unit behind a 4-byte
-// big-endian length, while the downstream decoder reads a byte stream where
-// every NAL unit follows the start code 00 00 00 01.
+// H.264 and HEVC in start-code form: the movie stores each NAL unit behind a
+// big-endian length of 1, 2 or 4 bytes (the decoder configuration says which),
+// while the downstream decoder reads a byte stream where every NAL unit
+// follows the start code 00 00 00 01.
 #pragma once
 
 #include <cstddef>
@@ -25,3 +26,13 @@ size_t WriteAvcPrefix(uint8_t* buffer, size_t capacity, bool withSequenceSet, co
 // as it is; the conversion stops, leaving the rest as it is, at the first
 // length field that does not fit or whose NAL unit runs past the end.
 size_t ConvertLengthPrefixesToStartCodes(uint8_t* sample, size_t size);
+
+// The same conversion for any length size, from the sample into out: what the
+// sample becomes, by the same rules (what is not converted is copied as it
+// is). The size of the result, which only a 4-byte length size keeps equal to
+// the sample's; a length size other than 1, 2 or 4 converts nothing.
+size_t StartCodeSampleSize(const uint8_t* sample, size_t size, size_t lengthSize);
+// Writes the result into out and returns its size, or writes nothing and
+// returns 0 when it does not fit in capacity. out may be the sample itself
+// only for a 4-byte length size.
+size_t CopyAsStartCodes(const uint8_t* sample, size_t size, size_t lengthSize, uint8_t* out, size_t capacity);

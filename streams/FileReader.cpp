@@ -3,7 +3,6 @@
 #include "parser/ByteOrder.h"
 
 #include <cstring>
-#include <limits>
 #include <new>
 
 bool FileReader::Open(const char* path)
@@ -71,9 +70,8 @@ size_t FileReader::ReadAt(int64_t offset, void* buffer, size_t size)
 size_t FileReader::ReadFromFile(int64_t offset, void* buffer, size_t size)
 {
     if (offset != position) {
-        // fseek takes a long, which is 32 bits on Windows: an offset beyond it
-        // must fail here rather than wrap to some other place in the file.
-        if (offset > std::numeric_limits<long>::max() || std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
+        // fseek takes a long, which is 32 bits on Windows: movies pass 4 GiB.
+        if (_fseeki64(file, offset, SEEK_SET) != 0) {
             position = -1;
             return 0;
         }
@@ -96,4 +94,16 @@ bool FileReader::ReadBigEndian32At(int64_t offset, uint32_t* value)
     if (ReadAt(offset, bytes, sizeof bytes) != sizeof bytes)
         return false;
     return ReadBigEndian32(bytes, value);
+}
+
+bool FileReader::ReadBigEndian64At(int64_t offset, uint64_t* value)
+{
+    uint8_t bytes[8];
+    uint32_t high = 0;
+    uint32_t low = 0;
+    if (ReadAt(offset, bytes, sizeof bytes) != sizeof bytes || !ReadBigEndian32(bytes, &high) ||
+        !ReadBigEndian32(bytes + 4, &low))
+        return false;
+    *value = uint64_t(high) << 32 | low;
+    return true;
 }

@@ -31,13 +31,15 @@ public:
     bool IsOpen() const { return file != nullptr; }
 
     // Reads up to size bytes at the absolute file offset; returns the count
-    // read, which is short at the end of the file and 0 for an offset the C
-    // run time cannot seek to or when no file is open.
+    // read, which is short at the end of the file and 0 for an offset the
+    // file cannot be sought to or when no file is open.
     size_t ReadAt(int64_t offset, void* buffer, size_t size);
 
     // Reads the big-endian 32-bit number at the offset; false when the four
     // bytes are not all there.
     bool ReadBigEndian32At(int64_t offset, uint32_t* value);
+    // The same for a 64-bit number (a "co64" chunk offset).
+    bool ReadBigEndian64At(int64_t offset, uint64_t* value);
 
 private:
     // Reads from the file itself, seeking only when the stream stands elsewhere.

@@ -18,6 +18,15 @@ StreamKind KindOfType(const AM_MEDIA_TYPE& type)
         return StreamKind::Aac;
     if (IsEqualGUID(type.majortype, MEDIATYPE_Video) && IsEqualGUID(type.subtype, AvcStreamSubtype))
         return StreamKind::Avc;
+    if (IsEqualGUID(type.majortype, MEDIATYPE_Video) && IsEqualGUID(type.subtype, HevcStreamSubtype))
+        return StreamKind::Hevc;
+    // The MPEG-4 video track keeps its kind under either of its types.
+    if (IsEqualGUID(type.majortype, MEDIATYPE_Video) &&
+        (IsEqualGUID(type.subtype, Mp4vStreamSubtype) || IsEqualGUID(type.subtype, MEDIASUBTYPE_MPEG2_VIDEO)))
+        return StreamKind::Mpeg4Video;
+    if (IsEqualGUID(type.majortype, MEDIATYPE_Audio) &&
+        (IsEqualGUID(type.subtype, PcmStreamSubtype) || IsEqualGUID(type.subtype, FloatStreamSubtype)))
+        return StreamKind::Pcm;
     return StreamKind::Other;
 }
 
@@ -159,6 +168,17 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
     AutoLock guard(&pinLock);
     kind = KindOfType(connectionType);
     chunkCount = data.chunkCount;
+    chunkOffsetSize = data.chunkOffsetSize;
+    constantSampleSize = data.constantSampleSize;
+    if (data.entry) {
+        nalLengthSize = data.entry->nalLengthSize;
+        pcmFormat = data.entry->pcm;
+        pcmFramesPerDelivery = PcmFramesPerDelivery(data.entry->sampleRate);
+        if (!configuration.CopyFrom(data.entry->configuration.data.get(), data.entry->configuration.size)) {
+            locator.SetChunkMap(kind, nullptr, 0);
+            return E_OUTOFMEMORY;
+        }
+    }
     adtsHeaders = AdtsHeaderCache(data.audioSampleRate, data.audioChannels > 0 ? uint32_t(data.audioChannels) : 0);
     if (!spsData.CopyFrom(data.spsData, data.spsSize) || !ppsData.CopyFrom(data.ppsData, data.ppsSize)) {
         // Without its parameter sets no decoder could start: no map, so the
@@ -213,17 +233,17 @@ HRESULT MovieOutputPin::SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME med
     return S_OK;
 }
 
-HRESULT MovieOutputPin::SetSampleSizeTableOffset(int32_t offset)
+HRESULT MovieOutputPin::SetSampleSizeTableOffset(int64_t offset)
 {
     AutoLock guard(&pinLock);
-    locator.SetSampleSizeTableOffset(offset);
+    locator.SetSampleSizeTableOffset(offset, constantSampleSize);
     return S_OK;
 }
 
-HRESULT MovieOutputPin::SetChunkOffsetTableOffset(int32_t offset)
+HRESULT MovieOutputPin::SetChunkOffsetTableOffset(int64_t offset)
 {
     AutoLock guard(&pinLock);
-    locator.SetChunkOffsetTableOffset(offset, chunkCount);
+    locator.SetChunkOffsetTableOffset(offset, chunkCount, chunkOffsetSize);
     return S_OK;
 }
 

@@ -16,6 +16,7 @@
 #include "parser/StreamPinSetup.h"
 #include "streams/AdtsHeader.h"
 #include "streams/FileReader.h"
+#include "streams/PcmConversion.h"
 #include "streams/SampleLocator.h"
 #include "streams/SampleTimeline.h"
 
@@ -58,8 +59,8 @@ public:
     HRESULT SetTrackData(const TrackStreamData& data) override;
     HRESULT OpenStreamFiles(const char* path) override;
     HRESULT SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration) override;
-    HRESULT SetSampleSizeTableOffset(int32_t offset) override;
-    HRESULT SetChunkOffsetTableOffset(int32_t offset) override;
+    HRESULT SetSampleSizeTableOffset(int64_t offset) override;
+    HRESULT SetChunkOffsetTableOffset(int64_t offset) override;
 
     // Read under pinLock, for the filter's tools and tests.
     StreamKind Kind();
@@ -92,6 +93,10 @@ private:
     // fails without writing past bufferSize bytes. pinLock is held.
     HRESULT WriteAacSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length);
     HRESULT WriteAvcSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length);
+    HRESULT WriteNalSample(const SampleLocation& location, const ParameterSet* front, BYTE* buffer, size_t bufferSize,
+                           size_t* length);
+    HRESULT WriteConfiguredSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length);
+    HRESULT WritePcmSamples(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length);
     HRESULT WriteWholeSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length);
     // Reads the sample's bytes into buffer, which has room for them; S_FALSE
     // on a short read (the file ends early: the end of the stream).
@@ -114,6 +119,14 @@ private:
     uint32_t chunkCount = SampleLocator::kUnknownChunkCount;
     ParameterSet spsData;
     ParameterSet ppsData;
+    uint32_t chunkOffsetSize = 4;
+    uint32_t constantSampleSize = 0;
+    uint8_t nalLengthSize = 4;
+    // HEVC: the parameter sets behind start codes; MPEG-4 video: the decoder
+    // configuration. Each goes in front of the first sample after a start.
+    ParameterSet configuration;
+    PcmFormat pcmFormat;
+    uint32_t pcmFramesPerDelivery = 1;
     AdtsHeaderCache adtsHeaders{0, 0};
 
     REFERENCE_TIME segmentStart = 0;  // stamps count from it: the start the cursor was placed on

@@ -23,12 +23,19 @@ HRESULT MovieOutputPin::FillSample(IMediaSample* sample)
     if (!buffer || bufferSize <= 0)
         return E_UNEXPECTED;
 
+    // Uncompressed sound goes out in pieces of up to 100 ms of one chunk,
+    // stamped from the first frame's time to where the next piece starts.
     SampleLocation location;
-    result = locator.AdvanceSample(&location);
+    result = kind == StreamKind::Pcm ? locator.AdvanceSamples(pcmFramesPerDelivery, &location)
+                                     : locator.AdvanceSample(&location);
     if (result != S_OK)
         return result; // S_FALSE: the track's last sample was delivered
     SampleTimes times;
     result = timeline.Next(&times);
+    if (result == S_OK && location.count > 1) {
+        result = timeline.SkipTo(location.index + location.count);
+        times.stop = timeline.NextStart();
+    }
     if (result != S_OK)
         return result;
 
@@ -38,7 +45,20 @@ HRESULT MovieOutputPin::FillSample(IMediaSample* sample)
         result = WriteAacSample(location, buffer, size_t(bufferSize), &length);
         break;
     case StreamKind::Avc:
-        result = WriteAvcSample(location, buffer, size_t(bufferSize), &length);
+        result = nalLengthSize == 4 ? WriteAvcSample(location, buffer, size_t(bufferSize), &length)
+                                    : WriteNalSample(location, nullptr, buffer, size_t(bufferSize), &length);
+        break;
+    case StreamKind::Hevc:
+        // The parameter sets start every sync sample too: a decoder may join
+        // the stream at any of them.
+        result = WriteNalSample(location, discontinuityPending || times.sync ? &configuration : nullptr, buffer,
+                                size_t(bufferSize), &length);
+        break;
+    case StreamKind::Mpeg4Video:
+        result = WriteConfiguredSample(location, buffer, size_t(bufferSize), &length);
+        break;
+    case StreamKind::Pcm:
+        result = WritePcmSamples(location, buffer, size_t(bufferSize), &length);
         break;
     case StreamKind::Other:
         result = WriteWholeSample(location, buffer, size_t(bufferSize), &length);
@@ -111,4 +131,51 @@ HRESULT MovieOutputPin::WriteWholeSample(const SampleLocation& location, BYTE* b
         return result;
     *length = location.size;
     return S_OK;
+}
+
+HRESULT MovieOutputPin::WriteNalSample(const SampleLocation& location, const ParameterSet* front, BYTE* buffer,
+                                       size_t bufferSize, size_t* length)
+{
+    // The sample is read into the end of the buffer and its units written
+    // forward from the front: with lengths shorter than the start code the
+    // stream grows, but never past the bytes not yet read.
+    const size_t prefix = front ? size_t(front->size) : 0;
+    if (!location.FitsBuffer(prefix, bufferSize))
+        return VFW_E_BUFFER_OVERFLOW;
+    BYTE* stored = buffer + bufferSize - location.size;
+    HRESULT result = ReadSampleBytes(location, stored);
+    if (result != S_OK)
+        return result;
+    const size_t converted = StartCodeSampleSize(stored, location.size, nalLengthSize);
+    if (converted > bufferSize - prefix)
+        return VFW_E_BUFFER_OVERFLOW;
+    if (prefix > 0)
+        std::memcpy(buffer, front->data.get(), prefix);
+    *length = prefix + CopyAsStartCodes(stored, location.size, nalLengthSize, buffer + prefix, bufferSize - prefix);
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::WriteConfiguredSample(const SampleLocation& location, BYTE* buffer, size_t bufferSize,
+                                              size_t* length)
+{
+    // The decoder configuration starts the stream after a start or a jump,
+    // so that what is delivered decodes on its own.
+    const size_t prefix = discontinuityPending ? size_t(configuration.size) : 0;
+    if (!location.FitsBuffer(prefix, bufferSize))
+        return VFW_E_BUFFER_OVERFLOW;
+    if (prefix > 0)
+        std::memcpy(buffer, configuration.data.get(), prefix);
+    HRESULT result = ReadSampleBytes(location, buffer + prefix);
+    if (result != S_OK)
+        return result;
+    *length = prefix + location.size;
+    return S_OK;
+}
+
+HRESULT MovieOutputPin::WritePcmSamples(const SampleLocation& location, BYTE* buffer, size_t bufferSize, size_t* length)
+{
+    HRESULT result = WriteWholeSample(location, buffer, bufferSize, length);
+    if (result == S_OK)
+        ConvertPcmToPlatform(pcmFormat, buffer, *length);
+    return result;
 }

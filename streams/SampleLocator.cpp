@@ -85,16 +85,18 @@ void SampleLocator::SetStreamTiming(uint32_t count, REFERENCE_TIME mediaDuration
     placed = false;
 }
 
-void SampleLocator::SetSampleSizeTableOffset(int32_t offset)
+void SampleLocator::SetSampleSizeTableOffset(int64_t offset, uint32_t constantSize)
 {
     sizeTableOffset = offset;
+    constantSampleSize = constantSize;
     placed = false;
 }
 
-void SampleLocator::SetChunkOffsetTableOffset(int32_t offset, uint32_t chunks)
+void SampleLocator::SetChunkOffsetTableOffset(int64_t offset, uint32_t chunks, uint32_t entrySize)
 {
     chunkTableOffset = offset;
     chunkCount = chunks;
+    chunkEntrySize = entrySize == 8 ? 8 : 4;
     placed = false;
 }
 
@@ -135,15 +137,29 @@ uint32_t SampleLocator::RunHolding(uint32_t index, uint64_t* firstSample) const
 
 bool SampleLocator::ReadChunkOffset(uint32_t chunk, int64_t* offset)
 {
-    uint32_t value = 0;
-    if (!chunkReader || !chunkReader->ReadBigEndian32At(chunkTableOffset + 4 * (int64_t(chunk) - 1), &value))
+    // Offsets are unsigned: a 32-bit one past 2 GiB is a place in the file.
+    const int64_t at = chunkTableOffset + chunkEntrySize * (int64_t(chunk) - 1);
+    uint64_t value = 0;
+    uint32_t value32 = 0;
+    if (!chunkReader)
         return false;
-    *offset = value;
+    if (chunkEntrySize == 8 ? !chunkReader->ReadBigEndian64At(at, &value)
+                            : !chunkReader->ReadBigEndian32At(at, &value32))
+        return false;
+    if (chunkEntrySize == 4)
+        value = value32;
+    if (value > uint64_t(INT64_MAX))
+        return false;
+    *offset = int64_t(value);
     return true;
 }
 
 bool SampleLocator::AddSizesBefore(uint32_t index, uint32_t count, int64_t* offset)
 {
+    if (constantSampleSize != 0) {
+        *offset += int64_t(count) * constantSampleSize;
+        return true;
+    }
     uint8_t block[4 * kSizeEntriesPerRead];
     int64_t at = sizeTableOffset + 4 * (int64_t(index) - count);
     while (count > 0) {
@@ -202,7 +218,7 @@ HRESULT SampleLocator::LocateSample(uint32_t index)
     cursor.chunkNumber = static_cast<uint32_t>(chunk);
     cursor.chunkMapIndex = runIndex;
     cursor.sampleOffset = offset;
-    chunkCursor = chunkTableOffset + 4 * int64_t(chunk);
+    chunkCursor = chunkTableOffset + chunkEntrySize * int64_t(chunk);
     return Remember(S_OK);
 }
 
@@ -227,11 +243,16 @@ HRESULT SampleLocator::EnterNextChunk(ChunkCursorSet& cursor)
     cursor.chunkMapIndex = runIndex;
     cursor.samplesLeftInChunk = chunkMap[runIndex].samplesPerChunk;
     cursor.sampleOffset = offset;
-    chunkCursor = chunkTableOffset + 4 * int64_t(chunk);
+    chunkCursor = chunkTableOffset + chunkEntrySize * int64_t(chunk);
     return S_OK;
 }
 
 HRESULT SampleLocator::AdvanceSample(SampleLocation* sample)
+{
+    return AdvanceSamples(1, sample);
+}
+
+HRESULT SampleLocator::AdvanceSamples(uint32_t maxCount, SampleLocation* sample)
 {
     if (!sample)
         return E_POINTER;
@@ -249,16 +270,23 @@ HRESULT SampleLocator::AdvanceSample(SampleLocation* sample)
         if (result != S_OK)
             return Remember(result);
     }
-    uint32_t size = 0;
-    if (!sizeReader || !sizeReader->ReadBigEndian32At(sizeCursor, &size))
+    uint32_t size = constantSampleSize;
+    uint32_t count = 1;
+    if (size != 0) {
+        // Never past the chunk, the track, or what a 32-bit size holds.
+        count = std::min(
+            {maxCount > 0 ? maxCount : 1, cursor.samplesLeftInChunk, sampleCount - currentSample, 0xFFFFFFFFu / size});
+    } else if (!sizeReader || !sizeReader->ReadBigEndian32At(sizeCursor, &size)) {
         return Remember(E_FAIL);
+    }
 
     sample->index = currentSample;
     sample->offset = cursor.sampleOffset;
-    sample->size = size;
-    cursor.sampleOffset += size;
-    --cursor.samplesLeftInChunk;
-    ++currentSample;
-    sizeCursor += 4;
+    sample->size = size * count;
+    sample->count = count;
+    cursor.sampleOffset += int64_t(size) * count;
+    cursor.samplesLeftInChunk -= count;
+    currentSample += count;
+    sizeCursor += 4 * int64_t(count);
     return S_OK;
 }

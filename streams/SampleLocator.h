@@ -16,15 +16,16 @@
 #include <cstdint>
 #include <memory>
 
-// What a pin streams, from its connection media type. An "mp4v" track is
-// Other: located like a video track, delivered without rewriting.
-enum class StreamKind { Aac, Avc, Other };
+// What a pin streams, from its connection media type. Compressed sound other
+// than AAC is Other: delivered as stored.
+enum class StreamKind { Aac, Avc, Hevc, Mpeg4Video, Pcm, Other };
 
 // One sample made current by AdvanceSample.
 struct SampleLocation {
     uint32_t index = 0; // the sample's number in the track, from 0
     int64_t offset = 0; // absolute file offset of its bytes
     uint32_t size = 0;  // its byte count, from the sample size table
+    uint32_t count = 1; // the samples it holds: more than one only where sizes are constant
 
     // Whether a prefix of prefixSize bytes and the sample fit in a media
     // sample buffer of bufferSize bytes; when not, the delivery must refuse
@@ -62,9 +63,11 @@ public:
     bool SetChunkMap(StreamKind kind, const ChunkMapEntry* entries, uint32_t count);
     bool SetChunkMap(StreamKind kind, std::shared_ptr<const ChunkMapEntry[]> entries, uint32_t count);
     void SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration);
-    void SetSampleSizeTableOffset(int32_t offset);
-    // chunkCount, when known, bounds the reads of the chunk offset table.
-    void SetChunkOffsetTableOffset(int32_t offset, uint32_t chunkCount = kUnknownChunkCount);
+    // A constant size, when not 0, is every sample's: no table entry is read.
+    void SetSampleSizeTableOffset(int64_t offset, uint32_t constantSize = 0);
+    // chunkCount, when known, bounds the reads of the chunk offset table,
+    // whose entries are 4 bytes ("stco") or 8 ("co64").
+    void SetChunkOffsetTableOffset(int64_t offset, uint32_t chunkCount = kUnknownChunkCount, uint32_t entrySize = 4);
 
     // Places the cursor on sample index, reading one chunk offset and the
     // sizes of the samples before it in its chunk. S_OK when placed, S_FALSE
@@ -78,6 +81,10 @@ public:
     // the track's last sample was handed out (the end of this pin's stream),
     // E_FAIL when a table entry cannot be read. Allocates nothing.
     HRESULT AdvanceSample(SampleLocation* sample);
+    // The same for up to maxCount samples of one chunk at once, where sizes
+    // are constant (uncompressed sound: one sample per frame); one sample
+    // otherwise.
+    HRESULT AdvanceSamples(uint32_t maxCount, SampleLocation* sample);
 
     uint32_t SampleCount() const { return sampleCount; }
     REFERENCE_TIME Duration() const { return duration; }
@@ -114,8 +121,10 @@ private:
     uint32_t sampleCount = 0;
     REFERENCE_TIME duration = kDefaultDuration;
     REFERENCE_TIME averageSampleDuration = 0;
-    int32_t sizeTableOffset = 0;
-    int32_t chunkTableOffset = 0;
+    int64_t sizeTableOffset = 0;
+    int64_t chunkTableOffset = 0;
+    uint32_t constantSampleSize = 0;
+    uint32_t chunkEntrySize = 4;
     uint32_t chunkCount = kUnknownChunkCount;
 
     uint32_t currentSample = 0; // the next sample AdvanceSample hands out

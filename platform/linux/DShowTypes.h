@@ -197,6 +197,67 @@ struct WAVEFORMATEX {
 };
 #pragma pack(pop)
 #define WAVE_FORMAT_PCM 1
+#define WAVE_FORMAT_IEEE_FLOAT 0x0003
+#define WAVE_FORMAT_MPEG 0x0050
+#define WAVE_FORMAT_MPEGLAYER3 0x0055
+#define WAVE_FORMAT_EXTENSIBLE 0xFFFE
+
+// The sound format blocks beyond WAVEFORMATEX, byte-packed as the platform's.
+#pragma pack(push, 1)
+struct WAVEFORMATEXTENSIBLE {
+    WAVEFORMATEX Format;
+    union {
+        WORD wValidBitsPerSample;
+        WORD wSamplesPerBlock;
+        WORD wReserved;
+    } Samples;
+    DWORD dwChannelMask;
+    GUID SubFormat;
+};
+struct MPEG1WAVEFORMAT {
+    WAVEFORMATEX wfx;
+    WORD fwHeadLayer;
+    DWORD dwHeadBitrate;
+    WORD fwHeadMode;
+    WORD fwHeadModeExt;
+    WORD wHeadEmphasis;
+    WORD fwHeadFlags;
+    DWORD dwPTSLow;
+    DWORD dwPTSHigh;
+};
+struct MPEGLAYER3WAVEFORMAT {
+    WAVEFORMATEX wfx;
+    WORD wID;
+    DWORD fdwFlags;
+    WORD nBlockSize;
+    WORD nFramesPerBlock;
+    WORD nCodecDelay;
+};
+#pragma pack(pop)
+
+#define SPEAKER_FRONT_LEFT 0x1
+#define SPEAKER_FRONT_RIGHT 0x2
+#define SPEAKER_FRONT_CENTER 0x4
+#define SPEAKER_LOW_FREQUENCY 0x8
+#define SPEAKER_BACK_LEFT 0x10
+#define SPEAKER_BACK_RIGHT 0x20
+#define SPEAKER_FRONT_LEFT_OF_CENTER 0x40
+#define SPEAKER_FRONT_RIGHT_OF_CENTER 0x80
+#define SPEAKER_BACK_CENTER 0x100
+#define SPEAKER_SIDE_LEFT 0x200
+#define SPEAKER_SIDE_RIGHT 0x400
+
+#define ACM_MPEG_LAYER1 0x0001
+#define ACM_MPEG_LAYER2 0x0002
+#define ACM_MPEG_LAYER3 0x0004
+#define ACM_MPEG_STEREO 0x0001
+#define ACM_MPEG_JOINTSTEREO 0x0002
+#define ACM_MPEG_DUALCHANNEL 0x0004
+#define ACM_MPEG_SINGLECHANNEL 0x0008
+#define ACM_MPEG_ID_MPEG1 0x0010
+#define MPEGLAYER3_WFX_EXTRA_BYTES 12
+#define MPEGLAYER3_ID_MPEG 1
+#define MPEGLAYER3_FLAG_PADDING_ISO 0x00000000
 
 struct VIDEOINFOHEADER {
     RECT rcSource;

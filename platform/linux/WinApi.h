@@ -4,7 +4,22 @@
 
 #include "DShowTypes.h"
 
+#include <cstdio>
 #include <pthread.h>
+#include <sys/types.h>
+
+// ---- 64-bit stream positions -------------------------------------------------
+// The C run time's fseek and ftell take a long, 32 bits on Windows; movies
+// pass 4 GiB, so every position goes through these.
+static_assert(sizeof(off_t) == 8, "file positions are 64-bit");
+inline int _fseeki64(FILE* file, int64_t offset, int origin)
+{
+    return fseeko(file, off_t(offset), origin);
+}
+inline int64_t _ftelli64(FILE* file)
+{
+    return int64_t(ftello(file));
+}
 
 // ---- Interlocked operations ------------------------------------------------
 inline LONG InterlockedIncrement(LONG volatile* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }

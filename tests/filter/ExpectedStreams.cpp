@@ -104,6 +104,8 @@ bool LoadExpectedStreams(const std::string& moviePath, std::vector<ExpectedStrea
                 return false;
             }
         }
+        if (stream.codec == "mpeg4")
+            stream.configuration = probe.StreamBytes(index, "extradata");
         if (stream.codec == "h264" &&
             !ReadParameterSets(probe.StreamBytes(index, "extradata"), &stream.sps, &stream.pps)) {
             *why = "no parameter sets in the probe of stream " + std::to_string(index);
@@ -165,7 +167,10 @@ std::vector<uint8_t> ExpectedSample(const ExpectedStream& stream, size_t index, 
         const auto frame = stream.adts.begin() + long(stream.adtsOffsets.at(index));
         return std::vector<uint8_t>(frame, frame + 7 + long(stream.packets[index].size()));
     }
-    return stream.packets.at(index);
+    // The first MPEG-4 picture after a start carries the decoder configuration.
+    std::vector<uint8_t> sample = first ? stream.configuration : std::vector<uint8_t>();
+    sample.insert(sample.end(), stream.packets.at(index).begin(), stream.packets.at(index).end());
+    return sample;
 }
 
 size_t FirstSampleAt(const ExpectedStream& stream, REFERENCE_TIME t)

@@ -20,6 +20,7 @@ struct ExpectedStream {
     std::vector<size_t> adtsOffsets; // where each packet's frame starts in it
     std::vector<uint8_t> sps;        // H.264: the first parameter sets of the track
     std::vector<uint8_t> pps;
+    std::vector<uint8_t> configuration; // MPEG-4 video: the decoder configuration
     // Per packet in decoding order: when ffmpeg presents it, edit list
     // applied, in 100-ns units, and whether it is a key frame; and where the
     // last one presented ends.

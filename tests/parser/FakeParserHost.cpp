@@ -46,14 +46,14 @@ HRESULT FakePin::SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDurat
     return S_OK;
 }
 
-HRESULT FakePin::SetSampleSizeTableOffset(int32_t offset)
+HRESULT FakePin::SetSampleSizeTableOffset(int64_t offset)
 {
     calls.order.push_back("SetSampleSizeTableOffset");
     calls.sizeTableOffset = offset;
     return S_OK;
 }
 
-HRESULT FakePin::SetChunkOffsetTableOffset(int32_t offset)
+HRESULT FakePin::SetChunkOffsetTableOffset(int64_t offset)
 {
     calls.order.push_back("SetChunkOffsetTableOffset");
     calls.chunkTableOffset = offset;

@@ -21,8 +21,8 @@ struct PinCalls {
     std::string path;
     uint32_t sampleCount = 0;
     REFERENCE_TIME mediaDuration = 0;
-    int32_t sizeTableOffset = 0;
-    int32_t chunkTableOffset = 0;
+    int64_t sizeTableOffset = 0;
+    int64_t chunkTableOffset = 0;
 };
 
 class FakePin final : public IPin, public StreamPinSetup {
@@ -52,8 +52,8 @@ class FakePin final : public IPin, public StreamPinSetup {
     HRESULT SetTrackData(const TrackStreamData& data) override;
     HRESULT OpenStreamFiles(const char* path) override;
     HRESULT SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration) override;
-    HRESULT SetSampleSizeTableOffset(int32_t offset) override;
-    HRESULT SetChunkOffsetTableOffset(int32_t offset) override;
+    HRESULT SetSampleSizeTableOffset(int64_t offset) override;
+    HRESULT SetChunkOffsetTableOffset(int64_t offset) override;
 };
 
 struct PinRequest {

@@ -28,6 +28,7 @@ const char* const kFixtures[] = {
     "aac-48000-mono.mp4",
     "aac-48000-stereo.mp4",
     "two-aac.mp4",
+    "mdat64.mp4",
 };
 
 // The fixtures are always made by the test command: a missing one is a failure.

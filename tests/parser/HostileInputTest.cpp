@@ -145,15 +145,17 @@ TEST(HostileInput, TrackCountIsBounded)
     EXPECT_EQ(nullptr, parsed->Track(1024));
 }
 
-TEST(HostileInput, MovieBoxBeyondTwoGibibytesIsNotUsed)
+TEST(HostileInput, MovieBoxBeyondFourGibibytesIsRead)
 {
-    // Media data with a 64-bit size that ends past 2 GiB - 1, the movie box after
-    // it: positions there cannot be handed to a pin, so the movie gives nothing.
+    // Media data with a 64-bit size that ends past 4 GiB, the movie box after
+    // it: positions are 64-bit all the way.
     const std::vector<uint8_t> movie = BuildMovie(MovieOf({VideoTrack()}));
     const std::vector<uint8_t> movieBox(movie.begin() + 32, movie.end() - 8 - 80);
-    const uint64_t movieAt = 0x80000000ull + 64;
+    ASSERT_EQ('m', movieBox[4]);
+    const uint64_t movieAt = 0x100000000ull + 64;
     BoxBuilder head = FileType();
-    head.U32(1).Text("mdat").U64(movieAt - 32);
+    const uint64_t mediaDataAt = head.Data().size();
+    head.U32(1).Text("mdat").U64(movieAt - mediaDataAt);
     const std::string path = ScratchPath();
     ASSERT_TRUE(WriteFileBytes(path, head.Data()));
     std::error_code error;
@@ -167,8 +169,9 @@ TEST(HostileInput, MovieBoxBeyondTwoGibibytesIsNotUsed)
 
     auto parsed = ParseFile(path);
     parsed->scratchFile = path;
-    EXPECT_EQ(0, parsed->result);
-    EXPECT_TRUE(parsed->host.requests.empty());
+    EXPECT_EQ(1, parsed->movie->trackCount);
+    EXPECT_EQ(10u, parsed->Track(0)->sampleCount);
+    EXPECT_EQ(1u, parsed->host.requests.size());
 }
 
 } // namespace

@@ -19,13 +19,7 @@ void Put32(std::vector<uint8_t>& block, size_t at, uint32_t value)
         block[at + size_t(i)] = uint8_t(value >> (8 * i));
 }
 
-void Put16(std::vector<uint8_t>& block, size_t at, uint16_t value)
-{
-    block[at] = uint8_t(value);
-    block[at + 1] = uint8_t(value >> 8);
-}
-
-TEST(MediaTypes, MpegVideoBlockHasFixedPictureAndTheTracksBitmapHeader)
+TEST(MediaTypes, MpegVideoBlockIsAVideoInfoHeaderWithTheTracksPicture)
 {
     TrackSpec track = VideoTrack();
     track.format = "mp4v";
@@ -36,33 +30,12 @@ TEST(MediaTypes, MpegVideoBlockHasFixedPictureAndTheTracksBitmapHeader)
     const PinRequest& request = parsed->host.requests[0];
     EXPECT_EQ("QT MP4 Video Out", request.name);
     EXPECT_TRUE(request.type.majortype == MEDIATYPE_Video);
-    EXPECT_TRUE(request.type.subtype == MEDIASUBTYPE_MPEG2_VIDEO);
-    EXPECT_TRUE(request.type.formattype == FORMAT_MPEG2Video);
-    EXPECT_EQ(0u, ULONG(request.type.lSampleSize));
-    EXPECT_FALSE(request.type.bFixedSizeSamples);
-    EXPECT_FALSE(request.type.bTemporalCompression);
-
-    std::vector<uint8_t> expected(512, 0);
-    Put32(expected, 8, 704);      // rcSource.right
-    Put32(expected, 12, 480);     // rcSource.bottom
-    Put32(expected, 24, 704);     // rcTarget.right
-    Put32(expected, 28, 480);     // rcTarget.bottom
-    Put32(expected, 32, 4500000); // dwBitRate
-    Put32(expected, 40, 333667);  // AvgTimePerFrame, low half
-    Put32(expected, 48, 1);       // dwInterlaceFlags
-    Put32(expected, 56, 4);       // dwPictAspectRatioX
-    Put32(expected, 60, 3);       // dwPictAspectRatioY
-    Put32(expected, 72, 40);      // biSize
-    Put32(expected, 76, 1920);    // biWidth
-    Put32(expected, 80, 1080);    // biHeight
-    Put16(expected, 86, 24);      // biBitCount
-    Put32(expected, 120, 4);      // dwProfile
-    Put32(expected, 124, 8);      // dwLevel
-    const uint8_t sequenceHeader[34] = {0x00, 0x00, 0x01, 0xB3, 0x1E, 0x01, 0xE0, 0x24, 0x0A, 0xFC, 0xA3, 0x80,
-                                        0x00, 0x00, 0x01, 0xB5, 0x14, 0x82, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,
-                                        0x01, 0xB5, 0x25, 0x05, 0x05, 0x05, 0x07, 0x82, 0x0F, 0x00};
-    std::copy(sequenceHeader, sequenceHeader + 34, expected.begin() + 132);
-    EXPECT_EQ(expected, FormatOf(request.type));
+    EXPECT_TRUE(request.type.subtype == Mp4vStreamSubtype);
+    EXPECT_TRUE(request.type.formattype == FORMAT_VideoInfo);
+    ASSERT_EQ(sizeof(VIDEOINFOHEADER), request.type.cbFormat); // no decoder configuration in this entry
+    const VIDEOINFOHEADER* info = reinterpret_cast<const VIDEOINFOHEADER*>(request.type.pbFormat);
+    EXPECT_EQ(1920, info->bmiHeader.biWidth);
+    EXPECT_EQ(1080, info->rcTarget.bottom);
 }
 
 TEST(MediaTypes, AvcBlockIsTheParameterSetsInStartCodeForm)

@@ -261,8 +261,6 @@ TEST(MovieParser, TracksWhoseSamplesCannotBeLocatedGetNoPin)
         const char* fault;
         void (*spoil)(TrackSpec&);
     } cases[] = {
-        {"constant sample size", [](TrackSpec& t) { t.constantSampleSize = 100; }},
-        {"64-bit chunk offsets", [](TrackSpec& t) { t.chunkOffsets64 = true; }},
         {"no sample size box", [](TrackSpec& t) { t.sampleSizes = false; }},
         {"no chunk offset box", [](TrackSpec& t) { t.chunkOffsets = false; }},
         {"no sample-to-chunk entries", [](TrackSpec& t) { t.chunkMap.clear(); }},

@@ -99,9 +99,20 @@ void CheckFormatBlock(const PinRequest& request, const PinCalls& calls, Findings
                            Little32(format + 4) == calls.audioSampleRate,
                        pin + "'s format block disagrees with the sound values it was handed");
     } else if (request.name == "QT MP4 Video Out") {
-        findings.Check(type.majortype == MEDIATYPE_Video && type.subtype == MEDIASUBTYPE_MPEG2_VIDEO &&
-                           type.formattype == FORMAT_MPEG2Video && type.cbFormat == kMpegVideoFormatSize,
-                       pin + " does not offer the MPEG-2 video type");
+        findings.Check(type.majortype == MEDIATYPE_Video && type.subtype == Mp4vStreamSubtype &&
+                           type.formattype == FORMAT_VideoInfo && type.cbFormat >= sizeof(VIDEOINFOHEADER),
+                       pin + " does not offer the MPEG-4 video type");
+    } else if (request.name == "QT HEVC Out") {
+        findings.Check(type.majortype == MEDIATYPE_Video && type.subtype == HevcStreamSubtype &&
+                           type.formattype == FORMAT_MPEG2Video && type.cbFormat >= sizeof(MPEG2VIDEOINFO),
+                       pin + " does not offer the HEVC type");
+    } else if (request.name == "QT PCM Out" || request.name == "QT MP3 Out" || request.name == "QT AC3 Out" ||
+               request.name == "QT E-AC3 Out") {
+        // Every sound type's block starts with a whole WAVEFORMATEX.
+        const WAVEFORMATEX* wave = reinterpret_cast<const WAVEFORMATEX*>(format);
+        findings.Check(type.majortype == MEDIATYPE_Audio && type.formattype == FORMAT_WaveFormatEx &&
+                           type.cbFormat == sizeof(WAVEFORMATEX) + wave->cbSize && wave->nChannels > 0,
+                       pin + " does not offer a whole sound type");
     } else {
         findings.Check(false, pin + " has the unknown name \"" + request.name + "\"");
     }

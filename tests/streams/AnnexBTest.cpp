@@ -101,4 +101,38 @@ TEST(StartCodeConversion, MalformedSamplesStayInsideTheirBytes)
     EXPECT_EQ(buffer, (Bytes{0, 0, 0, 1, 5, 6, 0, 0, 0, 4, 1, 2, 3, 4}));
 }
 
+TEST(StartCodeConversion, EveryLengthSizeGivesTheSameStream)
+{
+    // Units of 3 and 2 bytes behind lengths of 1, 2 and 4 bytes; a unit cut by
+    // the end of the sample is copied as it is. Sizes other than 1, 2 and 4
+    // convert nothing.
+    const Bytes units = {0, 0, 0, 1, 0x40, 1, 2, 0, 0, 0, 1, 0x26, 7};
+    struct Case {
+        size_t lengthSize;
+        Bytes sample;
+        Bytes expected;
+    } cases[] = {
+        {1, {3, 0x40, 1, 2, 2, 0x26, 7}, units},
+        {2, {0, 3, 0x40, 1, 2, 0, 2, 0x26, 7}, units},
+        {4, {0, 0, 0, 3, 0x40, 1, 2, 0, 0, 0, 2, 0x26, 7}, units},
+        {2, {0, 3, 0x40, 1, 2, 0, 9, 0x26, 7}, {0, 0, 0, 1, 0x40, 1, 2, 0, 9, 0x26, 7}},
+        {1, {0, 3, 1, 2}, {0, 3, 1, 2}}, // a zero first length
+        {3, {0, 0, 3, 0x40, 1, 2}, {0, 0, 3, 0x40, 1, 2}},
+        {0, {3, 0x40, 1, 2}, {3, 0x40, 1, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lengthSize);
+        ASSERT_EQ(c.expected.size(), StartCodeSampleSize(c.sample.data(), c.sample.size(), c.lengthSize));
+        Bytes out(c.expected.size() + 2, 0xEE);
+        EXPECT_EQ(c.expected.size(),
+                  CopyAsStartCodes(c.sample.data(), c.sample.size(), c.lengthSize, out.data(), c.expected.size()));
+        EXPECT_EQ(c.expected, Bytes(out.begin(), out.end() - 2));
+        EXPECT_EQ(0xEE, out.back()); // nothing written past the result
+        // One byte short of room: nothing is written.
+        Bytes small(c.expected.size() - 1, 0xEE);
+        EXPECT_EQ(0u, CopyAsStartCodes(c.sample.data(), c.sample.size(), c.lengthSize, small.data(), small.size()));
+        EXPECT_EQ(Bytes(small.size(), 0xEE), small);
+    }
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // The reader's window must hand back exactly the file's bytes whatever the
 // order of the reads: interleaved tracks jump back and forth across it.
 #include "streams/FileReader.h"
+#include "platform/Platform.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,38 @@ TEST_F(FileReaderTest, ReadsAtTheEndAreShortAndTheReaderStaysUsable)
     EXPECT_EQ(reader.ReadAt(-1, out, sizeof out), 0u);
     reader.Close();
     EXPECT_EQ(reader.ReadAt(0, out, sizeof out), 0u);
+}
+
+TEST(FileReaderLarge, ReadsPastTwoAndFourGibibytesReturnTheFileBytes)
+{
+    // A sparse file with marks just before 2 GiB, across 4 GiB and at its
+    // end: the C run time's own seek takes a 32-bit long on Windows.
+    const std::string path = TempPath("file-reader-large.bin");
+    const uint8_t marks[][4] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
+    const int64_t places[] = {0x7FFFFFFEll, 0xFFFFFFFEll, 0x100001000ll};
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    for (size_t i = 0; i < 3; ++i) {
+        ASSERT_EQ(0, _fseeki64(file, places[i], SEEK_SET));
+        ASSERT_EQ(4u, std::fwrite(marks[i], 1, 4, file));
+    }
+    std::fclose(file);
+
+    FileReader reader;
+    ASSERT_TRUE(reader.Open(path.c_str()));
+    for (size_t i : {2, 0, 1}) { // out of order: every read seeks
+        uint32_t value = 0;
+        EXPECT_TRUE(reader.ReadBigEndian32At(places[i], &value)) << i;
+        EXPECT_EQ(uint32_t(marks[i][0]) << 24 | marks[i][1] << 16 | marks[i][2] << 8 | marks[i][3], value) << i;
+    }
+    uint64_t across = 0; // a 64-bit offset read across the 4 GiB line
+    EXPECT_TRUE(reader.ReadBigEndian64At(places[1] - 4, &across));
+    EXPECT_EQ(0x05060708ull, across);
+    uint8_t tail[8] = {};
+    EXPECT_EQ(4u, reader.ReadAt(places[2], tail, sizeof tail)); // short at the end
+    EXPECT_FALSE(reader.ReadBigEndian64At(places[2], &across));
+    reader.Close();
+    std::remove(path.c_str());
 }
 
 } // namespace

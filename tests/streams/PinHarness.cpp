@@ -21,23 +21,27 @@ std::vector<uint8_t> NalSample(const std::vector<uint32_t>& payloadSizes, uint8_
 
 MediaTypeRecord StreamTypeOf(StreamKind kind)
 {
+    struct KindType {
+        StreamKind kind;
+        const GUID* major;
+        const GUID* subtype;
+        const GUID* format;
+    };
+    static const KindType types[] = {
+        {StreamKind::Aac, &MEDIATYPE_Audio, &AacStreamSubtype, &AacStreamFormat},
+        {StreamKind::Avc, &MEDIATYPE_Video, &AvcStreamSubtype, &AvcStreamFormat},
+        {StreamKind::Mpeg4Video, &MEDIATYPE_Video, &MEDIASUBTYPE_MPEG2_VIDEO, &FORMAT_MPEG2Video},
+        {StreamKind::Hevc, &MEDIATYPE_Video, &HevcStreamSubtype, &FORMAT_MPEG2Video},
+        {StreamKind::Pcm, &MEDIATYPE_Audio, &PcmStreamSubtype, &FORMAT_WaveFormatEx},
+        {StreamKind::Other, &MEDIATYPE_Audio, &Mp3StreamSubtype, &FORMAT_WaveFormatEx},
+    };
     MediaTypeRecord type;
-    switch (kind) {
-    case StreamKind::Aac:
-        type.majortype = MEDIATYPE_Audio;
-        type.subtype = AacStreamSubtype;
-        type.formattype = AacStreamFormat;
-        break;
-    case StreamKind::Avc:
-        type.majortype = MEDIATYPE_Video;
-        type.subtype = AvcStreamSubtype;
-        type.formattype = AvcStreamFormat;
-        break;
-    case StreamKind::Other:
-        type.majortype = MEDIATYPE_Video;
-        type.subtype = MEDIASUBTYPE_MPEG2_VIDEO;
-        type.formattype = FORMAT_MPEG2Video;
-        break;
+    for (const KindType& known : types) {
+        if (known.kind == kind) {
+            type.majortype = *known.major;
+            type.subtype = *known.subtype;
+            type.formattype = *known.format;
+        }
     }
     return type;
 }

@@ -67,7 +67,7 @@ int SampleIndexOf(const PinTrack& track, const std::vector<uint8_t>& bytes)
             same = (prefix == 14 || prefix == 6) && std::equal(startCode, startCode + 4, at) &&
                    std::equal(sample.begin() + 4, sample.end(), at + 4);
             break;
-        case StreamKind::Other:
+        default: // the others as stored
             same = bytes == sample;
             break;
         }

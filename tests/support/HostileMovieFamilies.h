@@ -83,5 +83,6 @@ void AddSampleEntryMovies(Family& family);
 void AddAvcConfigMovies(Family& family);
 void AddDecoderConfigMovies(Family& family);
 void AddHandlerMovies(Family& family);
+void AddStreamKindMovies(Family& family);
 
 } // namespace hostile

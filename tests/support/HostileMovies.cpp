@@ -262,6 +262,7 @@ const FamilyMaker kFamilies[] = {
     {"nesting", AddNestingMovies},      {"sample-entry", AddSampleEntryMovies},
     {"avc-config", AddAvcConfigMovies}, {"decoder-config", AddDecoderConfigMovies},
     {"handler", AddHandlerMovies},      {"timing-tables", AddTimingTableMovies},
+    {"stream-kinds", AddStreamKindMovies},
 };
 
 } // namespace

@@ -135,9 +135,9 @@ void AddEmptyTableMovies(Family& family)
     family.Add("time-to-sample", Replaced(kVideoTable + ".stts", FullBox("stts", {0})), kBasePins);
     family.Add("sound-sample-to-chunk", Replaced(kSoundChunkMap, FullBox("stsc", {0})), 1);
     family.Add("sound-sample-sizes", Replaced(kSoundSizes, FullBox("stsz", {0, 0})), kBasePins);
-    // A constant size with no table: nothing would locate the samples.
-    family.Add("constant-sample-size", Replaced(kVideoSizes, FullBox("stsz", {8, 10})), 1);
-    family.Add("sound-constant-sample-size", Replaced(kSoundSizes, FullBox("stsz", {8, 12})), 1);
+    // A constant size needs no table: every sample has it.
+    family.Add("constant-sample-size", Replaced(kVideoSizes, FullBox("stsz", {8, 10})), kBasePins);
+    family.Add("sound-constant-sample-size", Replaced(kSoundSizes, FullBox("stsz", {8, 12})), kBasePins);
 
     family.Add("sample-table", Replaced(kVideoTable, EmptyBox("stbl")), 1);
     family.Add("media-information", Replaced(kVideoInfo, EmptyBox("minf")), 1);

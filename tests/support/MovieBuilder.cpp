@@ -23,7 +23,7 @@ void WriteVisualEntry(BoxBuilder& box, const TrackSpec& track)
         box.U8(0xE1).U16(uint16_t(track.sps.size())).Bytes(track.sps);
         box.U8(1).U16(uint16_t(track.pps.size())).Bytes(track.pps).End();
     }
-    box.End();
+    box.Bytes(track.entryBoxes).End();
 }
 
 // An elementary stream descriptor as MP4 writers make it, lengths in 4-byte form.
@@ -53,7 +53,9 @@ void WriteSoundEntry(BoxBuilder& box, const TrackSpec& track)
     box.U16(track.soundVersion).U16(0).U32(0);        // version, revision, vendor
     box.U16(track.channels).U16(track.bitsPerSample); // channel count, sample size
     box.U16(0).U16(0).U16(track.sampleRate).U16(0);   // compression id, packet size, 16.16 rate
-    if (track.soundVersion == 1)
+    if (!track.soundExtension.empty())
+        box.Bytes(track.soundExtension);
+    else if (track.soundVersion == 1)
         box.Zeros(16);
     else if (track.soundVersion == 2)
         box.Zeros(36);
@@ -66,7 +68,7 @@ void WriteSoundEntry(BoxBuilder& box, const TrackSpec& track)
             WriteDecoderConfig(box, track.audioSpecificConfig);
         }
     }
-    box.End();
+    box.Bytes(track.entryBoxes).End();
 }
 
 void WriteSampleTable(BoxBuilder& box, const TrackSpec& track, uint32_t firstSampleOffset, size_t* sampleSizeBox,

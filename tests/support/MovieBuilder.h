@@ -36,6 +36,12 @@ struct TrackSpec {
     std::vector<uint8_t> audioSpecificConfig;
     bool decoderConfigInWave = false; // inside a QuickTime "wave" box
 
+    // Whole boxes written at the end of the sample entry, after its fields and
+    // the boxes above (an "hvcC", a "dac3", a "pcmC", ...).
+    std::vector<uint8_t> entryBoxes;
+    // The version 1 or 2 sound fields, written instead of zeros when not empty.
+    std::vector<uint8_t> soundExtension;
+
     // A handler box inside the media information box (QuickTime), its name
     // written as given (a counted name with its length byte); none when empty.
     std::string dataHandlerName;

@@ -169,6 +169,48 @@ TEST(QtsourceInfoTest, NamesTheFileTracksAndEveryPinWithItsTypes)
     EXPECT_NE(std::string::npos, pinLines[1].find(" bytes, duration 1.0")) << pinLines[1];
 }
 
+// The data chunk of a WAV file whose header qtsource wrote.
+std::string WavData(const std::string& wav)
+{
+    const size_t at = wav.find("data", 12);
+    if (at == std::string::npos || wav.size() < at + 8)
+        return "";
+    const uint32_t size = uint32_t(uint8_t(wav[at + 4])) | uint32_t(uint8_t(wav[at + 5])) << 8 |
+                          uint32_t(uint8_t(wav[at + 6])) << 16 | uint32_t(uint8_t(wav[at + 7])) << 24;
+    return wav.substr(at + 8, size);
+}
+
+TEST(QtsourceDumpTest, EachKindsPayloadIsWhatFfmpegReadsFromTheMovie)
+{
+    // PCM as ffmpeg decodes it, inside a WAV file; compressed sound as stored.
+    struct Case {
+        const char* movie;
+        const char* file;
+        const char* expected;
+    } cases[] = {
+        {"pcm-s16le.mov", "1.wav", "pcm"},     {"pcm-s16be.mov", "1.wav", "pcm"}, {"pcm-s24be.mov", "1.wav", "pcm"},
+        {"pcm-s24le-96k.mov", "1.wav", "pcm"}, {"pcm-f64be.mov", "1.wav", "pcm"}, {"pcm-s8.mov", "1.wav", "pcm"},
+        {"pcm-s16le-6ch.mov", "1.wav", "pcm"}, {"mp3.mov", "1.mp3", "raw"},       {"mp2.mp4", "1.mp2", "raw"},
+        {"ac3.mp4", "1.ac3", "raw"},           {"eac3.mp4", "1.eac3", "raw"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.movie);
+        const std::string movie = FixturePath(c.movie);
+        ASSERT_FALSE(movie.empty());
+        const std::string folder = OutputFolder("kinds");
+        ProgramRun run = RunQtsource({"dump", movie, "-o", folder});
+        ASSERT_EQ(0, run.exitStatus) << run.err;
+        const std::string payload = ReadWholeFile(folder + "/" + c.file);
+        const std::string expected = ReadWholeFile(movie + ".s0." + c.expected);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_TRUE((std::string(c.expected) == "pcm" ? WavData(payload) : payload) == expected);
+        // No delivered piece of sound is longer than 100 ms.
+        for (const Row& row : ReadTable(folder + "/samples.csv")[1])
+            EXPECT_LE(row.stop - row.start, 1000000);
+        RemoveOutput(folder);
+    }
+}
+
 TEST(QtsourceDumpTest, FilesHoldEverySampleTheTableCountsWithItsTimes)
 {
     REQUIRE_FIXTURE(movie, TwoPinMovie);

@@ -198,9 +198,9 @@ int RunDump(const CommandLine& line)
     }
 
     std::vector<HostPin>& pins = host.Pins();
-    std::vector<std::string> extensions;
+    std::vector<PayloadFormat> payloads;
     for (const HostPin& pin : pins)
-        extensions.push_back(PayloadExtension(pin.type));
+        payloads.push_back(PayloadFormatOf(pin.type));
     DumpWriter writer(line.countOnly ? std::string() : line.folder, pins.size());
     // A failure after the first file is made takes them all away again.
     auto fail = [&](const std::string& subject, const std::string& what, HRESULT failure,
@@ -214,7 +214,7 @@ int RunDump(const CommandLine& line)
         ReportFailure(subject, what, failure, note.empty() ? note : "(" + note + ")");
         return ExitFailure;
     };
-    if (FAILED(result = writer.Open(extensions, &where)))
+    if (FAILED(result = writer.Open(payloads, &where)))
         return fail(where, "cannot write", result);
     if (FAILED(result = host.Run()))
         return fail(line.movie, "cannot run the filter", result);

@@ -2,6 +2,7 @@
 
 #include "framework/ComPtr.h"
 #include "tools/qtsource/HresultText.h"
+#include "tools/qtsource/WavHeader.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -38,7 +39,7 @@ HRESULT DumpWriter::Create(OutputFile& output, std::string* where)
     return S_OK;
 }
 
-HRESULT DumpWriter::Open(const std::vector<std::string>& extensions, std::string* where)
+HRESULT DumpWriter::Open(const std::vector<PayloadFormat>& formats, std::string* where)
 {
     if (folder.empty())
         return S_OK;
@@ -49,13 +50,18 @@ HRESULT DumpWriter::Open(const std::vector<std::string>& extensions, std::string
         return HresultFromErrno(error.value());
     }
     // Every slot exists before any file is made, so Discard finds them all.
-    payloads.resize(extensions.size());
-    for (size_t i = 0; i < extensions.size(); ++i)
-        payloads[i].path = folder + "/" + std::to_string(i + 1) + "." + extensions[i];
+    payloads.resize(formats.size());
+    for (size_t i = 0; i < formats.size(); ++i) {
+        payloads[i].path = folder + "/" + std::to_string(i + 1) + "." + formats[i].extension;
+        payloads[i].waveFormat = formats[i].waveFormat;
+    }
     table.path = folder + "/samples.csv";
     RETURN_IF_FAILED(Create(table, where));
-    for (OutputFile& output : payloads)
+    for (OutputFile& output : payloads) {
         RETURN_IF_FAILED(Create(output, where));
+        if (!output.waveFormat.empty())
+            RETURN_IF_FAILED(WriteWavHeader(output, where));
+    }
     return Append(table, TableHeader, sizeof TableHeader - 1, where);
 }
 
@@ -65,6 +71,16 @@ HRESULT DumpWriter::Append(OutputFile& output, const void* data, size_t size, st
         return S_OK;
     *where = output.path;
     return HresultFromErrno(errno);
+}
+
+HRESULT DumpWriter::WriteWavHeader(OutputFile& output, std::string* where)
+{
+    const std::vector<uint8_t> header = WavHeader(output.waveFormat.data(), output.waveFormat.size(), output.bytes);
+    *where = output.path;
+    if (std::fseek(output.file, 0, SEEK_SET) != 0)
+        return HresultFromErrno(errno);
+    RETURN_IF_FAILED(Append(output, header.data(), header.size(), where));
+    return std::fseek(output.file, 0, SEEK_END) == 0 ? S_OK : HresultFromErrno(errno);
 }
 
 HRESULT DumpWriter::Write(size_t pin, const std::vector<ReceivedSample>& samples, std::string* where)
@@ -79,6 +95,7 @@ HRESULT DumpWriter::Write(size_t pin, const std::vector<ReceivedSample>& samples
                                    sample.syncPoint ? 1 : 0, sample.discontinuity ? 1 : 0,
                                    unsigned(sample.bytes.size()), sample.preroll ? 1 : 0);
         RETURN_IF_FAILED(Append(payloads.at(pin), sample.bytes.data(), sample.bytes.size(), where));
+        payloads.at(pin).bytes += sample.bytes.size();
         rows.at(pin).append(row, size_t(length));
         ++index;
     }
@@ -103,8 +120,12 @@ HRESULT DumpWriter::Finish(std::string* where)
         }
         output.file = nullptr;
     };
-    for (OutputFile& output : payloads)
+    for (OutputFile& output : payloads) {
+        // A WAV file learns its data size only now.
+        if (output.file && !output.waveFormat.empty() && SUCCEEDED(result))
+            result = WriteWavHeader(output, where);
         close(output);
+    }
     close(table);
     return result;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/Platform.h"
 #include "tests/support/SinkPin.h"
+#include "tools/qtsource/MediaNames.h"
 
 #include <cstdio>
 #include <string>
@@ -18,9 +19,10 @@ public:
     DumpWriter(const DumpWriter&) = delete;
     DumpWriter& operator=(const DumpWriter&) = delete;
 
-    // Makes the folder if needed and the files; extensions[i] names pin i+1's
-    // payload file. On failure *where names the file that could not be made.
-    HRESULT Open(const std::vector<std::string>& extensions, std::string* where);
+    // Makes the folder if needed and the files; formats[i] says how pin i+1's
+    // payload file is named and written. On failure *where names the file that
+    // could not be made.
+    HRESULT Open(const std::vector<PayloadFormat>& formats, std::string* where);
     // Appends the samples that pin (0-based) delivered, in delivery order.
     HRESULT Write(size_t pin, const std::vector<ReceivedSample>& samples, std::string* where);
     // Closes every file; on failure *where names the one that failed.
@@ -33,10 +35,14 @@ private:
         std::string path;
         FILE* file = nullptr;
         bool created = false; // by this writer: only such files are ever removed
+        std::vector<uint8_t> waveFormat; // a WAV file's format block; its header is rewritten at the end
+        uint64_t bytes = 0;              // payload bytes written after the header
     };
 
     HRESULT Create(OutputFile& output, std::string* where);
     HRESULT Append(OutputFile& output, const void* data, size_t size, std::string* where);
+    // Writes a WAV file's header for the bytes written so far at its start.
+    HRESULT WriteWavHeader(OutputFile& output, std::string* where);
 
     std::string folder;
     std::vector<OutputFile> payloads;

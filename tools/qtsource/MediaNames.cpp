@@ -19,6 +19,15 @@ const NamedGuid KnownGuids[] = {
     {&AvcStreamFormat, "AvcStreamFormat"},
     {&AacStreamFormat, "WaveFormatEx"},
     {&FORMAT_MPEG2Video, "MPEG2Video"},
+    {&HevcStreamSubtype, "HEVC"},
+    {&Mp4vStreamSubtype, "MP4V"},
+    {&PcmStreamSubtype, "PCM"},
+    {&FloatStreamSubtype, "IEEE_FLOAT"},
+    {&Mp3StreamSubtype, "MP3"},
+    {&MpegAudioStreamSubtype, "MPEG1AudioPayload"},
+    {&Ac3StreamSubtype, "DOLBY_AC3"},
+    {&Eac3StreamSubtype, "DOLBY_DDPLUS"},
+    {&VideoInfoFormat, "VideoInfo"},
     {&GUID_NULL, "none"},
 };
 
@@ -34,14 +43,28 @@ std::string GuidName(REFGUID guid)
     return NarrowText(text);
 }
 
-std::string PayloadExtension(const AM_MEDIA_TYPE& type)
+PayloadFormat PayloadFormatOf(const AM_MEDIA_TYPE& type)
 {
-    if (IsEqualGUID(type.subtype, AvcStreamSubtype))
-        return "h264";
-    if (IsEqualGUID(type.subtype, AacStreamSubtype))
-        return "aac";
-    // The "mp4v" pin: its MPEG-4 part 2 elementary stream under the MPEG-2 type.
-    if (IsEqualGUID(type.subtype, MEDIASUBTYPE_MPEG2_VIDEO))
-        return "m4v";
-    return "bin";
+    static const NamedGuid extensions[] = {
+        {&AvcStreamSubtype, "h264"},
+        {&HevcStreamSubtype, "hevc"},
+        {&AacStreamSubtype, "aac"},
+        {&Mp4vStreamSubtype, "m4v"},
+        {&Mp3StreamSubtype, "mp3"},
+        {&MpegAudioStreamSubtype, "mp2"},
+        {&Ac3StreamSubtype, "ac3"},
+        {&Eac3StreamSubtype, "eac3"},
+        // The "mp4v" pin connected with its second type keeps its stream.
+        {&MEDIASUBTYPE_MPEG2_VIDEO, "m4v"},
+    };
+    PayloadFormat payload{"bin", {}};
+    for (const NamedGuid& known : extensions)
+        if (IsEqualGUID(type.subtype, *known.guid))
+            payload.extension = known.name;
+    if (IsEqualGUID(type.subtype, PcmStreamSubtype) || IsEqualGUID(type.subtype, FloatStreamSubtype)) {
+        payload.extension = "wav";
+        if (type.pbFormat)
+            payload.waveFormat.assign(type.pbFormat, type.pbFormat + type.cbFormat);
+    }
+    return payload;
 }
