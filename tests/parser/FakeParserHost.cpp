@@ -24,6 +24,8 @@ HRESULT FakePin::SetTrackData(const TrackStreamData& data)
     calls.order.push_back("SetTrackData");
     calls.chunkMap.assign(data.chunkMap, data.chunkMap + data.chunkMapCount);
     calls.chunkCount = data.chunkCount;
+    calls.chunkOffsetSize = data.chunkOffsetSize;
+    calls.constantSampleSize = data.constantSampleSize;
     calls.sps.assign(data.spsData, data.spsData + data.spsSize);
     calls.pps.assign(data.ppsData, data.ppsData + data.ppsSize);
     calls.audioSampleRate = data.audioSampleRate;

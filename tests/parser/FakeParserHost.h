@@ -14,6 +14,8 @@ struct PinCalls {
     std::vector<std::string> order; // names of the hand-over calls, in call order
     std::vector<ChunkMapEntry> chunkMap;
     uint32_t chunkCount = 0;
+    uint32_t chunkOffsetSize = 4;
+    uint32_t constantSampleSize = 0;
     std::vector<uint8_t> sps;
     std::vector<uint8_t> pps;
     uint32_t audioSampleRate = 0;

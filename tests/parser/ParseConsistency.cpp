@@ -124,12 +124,14 @@ void CheckHandOver(const ParsedMovie& parsed, const PinCalls& calls, uint64_t fi
     findings.Check(calls.order == std::vector<std::string>(std::begin(kHandOver), std::end(kHandOver)),
                    pin + " did not get the whole hand-over once, in order");
     findings.Check(calls.path == parsed.movie->filePath, pin + " was handed another path");
-    findings.Check(calls.sizeTableOffset > 0 &&
-                       uint64_t(calls.sizeTableOffset) + 4ull * calls.sampleCount <= fileLength,
-                   pin + "'s sample size table (" + std::to_string(calls.sampleCount) + " entries at " +
+    // A constant sample size leaves no per-sample entries to read.
+    const uint64_t sizeEntries = calls.constantSampleSize ? 0 : calls.sampleCount;
+    findings.Check(calls.sizeTableOffset > 0 && uint64_t(calls.sizeTableOffset) + 4ull * sizeEntries <= fileLength,
+                   pin + "'s sample size table (" + std::to_string(sizeEntries) + " entries at " +
                        std::to_string(calls.sizeTableOffset) + ") does not lie inside the file");
     findings.Check(calls.chunkTableOffset > 0 &&
-                       uint64_t(calls.chunkTableOffset) + 4ull * calls.chunkCount <= fileLength,
+                       uint64_t(calls.chunkTableOffset) + uint64_t(calls.chunkOffsetSize) * calls.chunkCount <=
+                           fileLength,
                    pin + "'s chunk offset table (" + std::to_string(calls.chunkCount) + " entries at " +
                        std::to_string(calls.chunkTableOffset) + ") does not lie inside the file");
     findings.Check(calls.mediaDuration >= 0, pin + " has a negative media duration");

@@ -205,7 +205,8 @@ TEST(QtsourceDumpTest, EachKindsPayloadIsWhatFfmpegReadsFromTheMovie)
         ASSERT_FALSE(expected.empty());
         EXPECT_TRUE((std::string(c.expected) == "pcm" ? WavData(payload) : payload) == expected);
         // No delivered piece of sound is longer than 100 ms.
-        for (const Row& row : ReadTable(folder + "/samples.csv")[1])
+        const std::map<int, std::vector<Row>> rows = ReadTable(folder + "/samples.csv");
+        for (const Row& row : rows.at(1))
             EXPECT_LE(row.stop - row.start, 1000000);
         RemoveOutput(folder);
     }
