@@ -186,7 +186,9 @@ TEST_P(MovieStreaming, EachStartBeginsAtASyncSampleWithWhatEndsByItAsPreroll)
 // 100 ms pieces of the platform's layout) stream to the end; what they
 // delivered is left for the script, which decodes it and compares with what
 // ffmpeg decodes from the movie.
-TEST(MovieStreamingKinds, HevcAndPcmPinsLeaveWhatTheyDeliveredForDecoding)
+class MovieStreamingKinds : public ComTest {};
+
+TEST_F(MovieStreamingKinds, HevcAndPcmPinsLeaveWhatTheyDeliveredForDecoding)
 {
     struct Case {
         const char* movie;
