@@ -84,7 +84,7 @@ HRESULT MovieSourceFilter::AddOutputPin(const AM_MEDIA_TYPE* type, LPCWSTR name,
         return E_FAIL;
     // The pin keeps its own copy of the type; anything but S_OK is a refusal,
     // and the pin then leaves the list it joined when it was built.
-    HRESULT result = pin->SetType(type);
+    HRESULT result = pin->OfferType(type);
     if (result != S_OK) {
         delete pin;
         return result;
@@ -99,6 +99,14 @@ StreamPinSetup* MovieSourceFilter::GetPinSetup(IPin* pin)
         if (static_cast<IPin*>(OutputPin(i)) == pin)
             return OutputPin(i);
     return nullptr;
+}
+
+HRESULT MovieSourceFilter::AddPinType(IPin* pin, const AM_MEDIA_TYPE* type)
+{
+    for (int i = 0, count = PinCount(); i < count; ++i)
+        if (static_cast<IPin*>(OutputPin(i)) == pin)
+            return OutputPin(i)->OfferType(type);
+    return E_INVALIDARG;
 }
 
 void MovieSourceFilter::RemoveAllPins()

@@ -53,6 +53,7 @@ public:
     // ParserHost: the parser's pin requests during Load.
     HRESULT AddOutputPin(const AM_MEDIA_TYPE* type, LPCWSTR name, IPin** out) override;
     StreamPinSetup* GetPinSetup(IPin* pin) override;
+    HRESULT AddPinType(IPin* pin, const AM_MEDIA_TYPE* type) override;
 
     // Builds one pin named name, or "Output<n>" with n the number of creation
     // attempts so far when name is null; null when it cannot be built.

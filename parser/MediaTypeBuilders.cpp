@@ -29,11 +29,10 @@ void StoreLittleEndian32(BYTE* at, uint32_t value)
 
 } // namespace
 
-HRESULT CreateMpegVideoPin(const MovieRecord& movie, ParserHost& host, IPin** pin)
+HRESULT BuildMpegVideoType(LONG width, LONG height, int depth, AM_MEDIA_TYPE* type)
 {
-    if (!pin)
+    if (!type)
         return E_POINTER;
-    *pin = nullptr;
     BYTE* block = AllocateFormat(kMpegVideoFormatSize);
     if (!block)
         return E_OUTOFMEMORY;
@@ -49,16 +48,16 @@ HRESULT CreateMpegVideoPin(const MovieRecord& movie, ParserHost& host, IPin** pi
     header.dwPictAspectRatioX = 4;
     header.dwPictAspectRatioY = 3;
     header.bmiHeader.biSize = 40;
-    header.bmiHeader.biWidth = movie.videoWidth;
-    header.bmiHeader.biHeight = movie.videoHeight;
+    header.bmiHeader.biWidth = width;
+    header.bmiHeader.biHeight = height;
     header.bmiHeader.biPlanes = 0;
-    header.bmiHeader.biBitCount = WORD(movie.videoDepth);
+    header.bmiHeader.biBitCount = WORD(depth);
     info->dwProfile = 4;
     info->dwLevel = 8;
     // cbSequenceHeader stays 0 although the bytes are there, as decoders expect.
     std::memcpy(block + offsetof(MPEG2VIDEOINFO, dwSequenceHeader), kMpegSequenceHeader, sizeof kMpegSequenceHeader);
-    return AddPin(host, "QT MP4 Video Out", MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO, FORMAT_MPEG2Video, 0, block,
-                  kMpegVideoFormatSize, pin);
+    FillType(type, MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO, FORMAT_MPEG2Video, 0, block, kMpegVideoFormatSize);
+    return S_OK;
 }
 
 HRESULT CreateAvcPin(const MovieRecord& movie, ParserHost& host, IPin** pin)

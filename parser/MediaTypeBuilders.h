@@ -12,8 +12,10 @@ constexpr ULONG kAvcFormatSize = 112;
 constexpr ULONG kAacFormatSize = 112;
 constexpr ULONG kMpegVideoFormatSize = 512;
 
-// "mp4v": MPEG-2 video with a fixed sequence header, "QT MP4 Video Out".
-HRESULT CreateMpegVideoPin(const MovieRecord& movie, ParserHost& host, IPin** pin);
+// The MPEG-2 video type with a fixed sequence header that "QT MP4 Video Out"
+// once offered alone, and now offers second for the hosts that ask for it.
+// The format block is in task memory: the caller frees it.
+HRESULT BuildMpegVideoType(LONG width, LONG height, int depth, AM_MEDIA_TYPE* type);
 // "avc1": the parameter sets in start-code form, "QT H264 Out".
 HRESULT CreateAvcPin(const MovieRecord& movie, ParserHost& host, IPin** pin);
 // "mp4a": a WAVEFORMATEX with fixed extra bytes, "QT AAC Out".

@@ -18,21 +18,25 @@ BYTE* AllocateFormat(ULONG size)
     return block;
 }
 
+void FillType(AM_MEDIA_TYPE* type, const GUID& majorType, const GUID& subtype, const GUID& formatType, ULONG sampleSize,
+              BYTE* block, ULONG blockSize)
+{
+    std::memset(type, 0, sizeof *type);
+    type->majortype = majorType;
+    type->subtype = subtype;
+    type->formattype = formatType;
+    type->lSampleSize = sampleSize;
+    type->cbFormat = blockSize;
+    type->pbFormat = block;
+}
+
 HRESULT AddPin(ParserHost& host, const char* name, const GUID& majorType, const GUID& subtype, const GUID& formatType,
                ULONG sampleSize, BYTE* format, ULONG formatSize, IPin** pin)
 {
     if (!format)
         return E_OUTOFMEMORY;
     AM_MEDIA_TYPE type;
-    std::memset(&type, 0, sizeof type);
-    type.majortype = majorType;
-    type.subtype = subtype;
-    type.formattype = formatType;
-    type.bFixedSizeSamples = FALSE;
-    type.bTemporalCompression = FALSE;
-    type.lSampleSize = sampleSize;
-    type.cbFormat = formatSize;
-    type.pbFormat = format;
+    FillType(&type, majorType, subtype, formatType, sampleSize, format, formatSize);
 
     WCHAR wideName[kPinNameLength];
     HRESULT result = E_FAIL;

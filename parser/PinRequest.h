@@ -8,6 +8,10 @@
 // when no memory is left.
 BYTE* AllocateFormat(ULONG size);
 
+// Fills type whole: the given fields, zero elsewhere; it takes block.
+void FillType(AM_MEDIA_TYPE* type, const GUID& majorType, const GUID& subtype, const GUID& formatType, ULONG sampleSize,
+              BYTE* block, ULONG blockSize);
+
 // Hands the finished type to the host and frees the format block (which may be
 // null: then E_OUTOFMEMORY), which the host has copied.
 HRESULT AddPin(ParserHost& host, const char* name, const GUID& majorType, const GUID& subtype, const GUID& formatType,

@@ -1,5 +1,6 @@
 #include "parser/VideoTypeBuilders.h"
 
+#include "parser/MediaTypeBuilders.h"
 #include "parser/PinRequest.h"
 #include "parser/StreamTypes.h"
 
@@ -61,12 +62,7 @@ HRESULT BuildMpeg4VideoType(const SampleEntry& entry, AM_MEDIA_TYPE* type)
     FillPicture(info.bmiHeader, info.rcSource, info.rcTarget, entry, kMpeg4FourCC);
     if (config.size > 0)
         std::memcpy(block + sizeof(VIDEOINFOHEADER), config.data.get(), size_t(config.size));
-    std::memset(type, 0, sizeof *type);
-    type->majortype = MEDIATYPE_Video;
-    type->subtype = Mp4vStreamSubtype;
-    type->formattype = VideoInfoFormat;
-    type->cbFormat = size;
-    type->pbFormat = block;
+    FillType(type, MEDIATYPE_Video, Mp4vStreamSubtype, VideoInfoFormat, 0, block, size);
     return S_OK;
 }
 
@@ -79,6 +75,15 @@ HRESULT CreateMpeg4VideoPin(const SampleEntry& entry, ParserHost& host, IPin** p
     HRESULT result = BuildMpeg4VideoType(entry, &type);
     if (FAILED(result))
         return result;
-    return AddPin(host, "QT MP4 Video Out", type.majortype, type.subtype, type.formattype, 0, type.pbFormat,
-                  type.cbFormat, pin);
+    result = AddPin(host, "QT MP4 Video Out", type.majortype, type.subtype, type.formattype, 0, type.pbFormat,
+                    type.cbFormat, pin);
+    if (FAILED(result))
+        return result;
+    AM_MEDIA_TYPE older;
+    result = BuildMpegVideoType(entry.width, entry.height, int(entry.depth), &older);
+    if (SUCCEEDED(result)) {
+        result = host.AddPinType(*pin, &older);
+        CoTaskMemFree(older.pbFormat);
+    }
+    return result;
 }

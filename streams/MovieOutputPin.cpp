@@ -68,28 +68,53 @@ HRESULT MovieOutputPin::QueryId(LPWSTR* out)
     return Filter() ? Filter()->PinIdOf(this, out) : E_UNEXPECTED;
 }
 
+HRESULT MovieOutputPin::OfferType(const AM_MEDIA_TYPE* type)
+{
+    if (!type)
+        return E_POINTER;
+    bool first = false;
+    {
+        AutoLock guard(&typeLock);
+        if (offeredCount == kMaxTypes)
+            return E_OUTOFMEMORY;
+        HRESULT result = offeredTypes[offeredCount].Assign(*type);
+        if (FAILED(result))
+            return result;
+        first = ++offeredCount == 1;
+    }
+    return first ? SetType(type) : S_OK;
+}
+
 HRESULT MovieOutputPin::CheckType(const AM_MEDIA_TYPE* type)
 {
     if (!type)
         return E_POINTER;
     AutoLock guard(&typeLock);
-    return connectionType.Equals(*type) ? S_OK : E_FAIL;
+    for (int i = 0; i < offeredCount; ++i)
+        if (offeredTypes[i].Equals(*type))
+            return S_OK;
+    return E_FAIL;
 }
 
 HRESULT MovieOutputPin::SetType(const AM_MEDIA_TYPE* type)
 {
     HRESULT result = PinBase::SetType(type);
-    return FAILED(result) ? result : S_OK;
+    if (FAILED(result))
+        return result;
+    // The payload writer follows the type the connection took.
+    AutoLock guard(&pinLock);
+    kind = KindOfType(*type);
+    return S_OK;
 }
 
 HRESULT MovieOutputPin::GetTypeAt(int index, MediaTypeRecord* type)
 {
     if (!type)
         return E_POINTER;
-    if (index != 0)
-        return VFW_S_NO_MORE_ITEMS;
     AutoLock guard(&typeLock);
-    return type->Assign(connectionType);
+    if (index < 0 || index >= offeredCount)
+        return VFW_S_NO_MORE_ITEMS;
+    return type->Assign(offeredTypes[index]);
 }
 
 HRESULT MovieOutputPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)

@@ -42,7 +42,11 @@ public:
     // IQualityControl: a late downstream filter makes the stream skip ahead.
     STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
 
-    // The one media type: the one set at creation.
+    // The types offered, in order: the first one offered is also the pin's
+    // type until a connection picks one. Any of them connects; the samples
+    // are the same under each. At most kMaxTypes; S_OK or a refusal.
+    static constexpr int kMaxTypes = 2;
+    HRESULT OfferType(const AM_MEDIA_TYPE* type);
     HRESULT CheckType(const AM_MEDIA_TYPE* type) override;
     HRESULT SetType(const AM_MEDIA_TYPE* type) override;
     HRESULT GetTypeAt(int index, MediaTypeRecord* type) override;
@@ -133,4 +137,7 @@ private:
     REFERENCE_TIME skipShift = 0;     // the time quality skips left out of this segment, taken off later stamps
     bool discontinuityPending = true; // the next sample follows a start or a jump
     CritSection pinLock;
+    // Under typeLock, as connectionType: downstream asks from its own threads.
+    MediaTypeRecord offeredTypes[kMaxTypes];
+    int offeredCount = 0;
 };

@@ -192,6 +192,60 @@ TEST_F(MovieSourceFilterTest, LoadingAMovieMakesOnePinPerStreamFoundByItsName)
     EXPECT_EQ(WideText(path), CurrentFile(movie.filter));
 }
 
+// The MPEG-4 video pin offers its own type first and the MPEG-2 video type it
+// once had second; a connection with either streams the same samples.
+TEST_F(MovieSourceFilterTest, TheMpeg4VideoPinOffersBothItsTypesAndConnectsWithEither)
+{
+    const std::string path = FixturePath("mp4v.mp4");
+    if (path.empty())
+        GTEST_SKIP() << "fixture movies not made";
+    struct Offered {
+        GUID subtype;
+        GUID formatType;
+    };
+    const Offered offered[] = {{Mp4vStreamSubtype, FORMAT_VideoInfo}, {MEDIASUBTYPE_MPEG2_VIDEO, FORMAT_MPEG2Video}};
+    std::vector<std::vector<BYTE>> delivered[2];
+    for (int which = 0; which < 2; ++which) {
+        SCOPED_TRACE(which);
+        MovieGraph movie;
+        ASSERT_EQ(S_OK, movie.Load(path));
+        ASSERT_EQ(1, movie.PinCount());
+        IPin* pin = movie.PinInterface(0);
+        ComPtr<IEnumMediaTypes> types;
+        ASSERT_EQ(S_OK, pin->EnumMediaTypes(types.Put()));
+        AM_MEDIA_TYPE* listed[3] = {};
+        ULONG count = 0;
+        EXPECT_EQ(S_FALSE, types->Next(3, listed, &count));
+        ASSERT_EQ(2u, count);
+        for (ULONG i = 0; i < count; ++i) {
+            EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, listed[i]->majortype));
+            EXPECT_TRUE(IsEqualGUID(offered[i].subtype, listed[i]->subtype)) << i;
+            EXPECT_TRUE(IsEqualGUID(offered[i].formatType, listed[i]->formattype)) << i;
+            EXPECT_EQ(S_OK, pin->QueryAccept(listed[i])) << i;
+        }
+        MediaTypeRecord chosen;
+        ASSERT_EQ(S_OK, chosen.Assign(*listed[which]));
+        MediaTypeRecord foreign;
+        ASSERT_EQ(S_OK, foreign.Assign(*listed[which]));
+        foreign.subtype = AvcStreamSubtype;
+        EXPECT_NE(S_OK, pin->QueryAccept(&foreign));
+        for (ULONG i = 0; i < count; ++i)
+            DestroyTypeRecord(listed[i]);
+
+        HRESULT result = E_FAIL;
+        SinkPin& sink = movie.Connect(pin, &chosen, &result);
+        ASSERT_EQ(S_OK, result);
+        EXPECT_TRUE(sink.ConnectionType().Equals(chosen));
+        EXPECT_EQ(StreamKind::Mpeg4Video, movie.Pin(0)->Kind());
+        ASSERT_EQ(S_OK, movie.Run());
+        ASSERT_TRUE(movie.WaitForEndOfStreams(1, 60000));
+        for (const ReceivedSample& sample : sink.Samples())
+            delivered[which].push_back(sample.bytes);
+    }
+    EXPECT_FALSE(delivered[0].empty());
+    EXPECT_EQ(delivered[0], delivered[1]);
+}
+
 TEST_F(MovieSourceFilterTest, LoadsThatFindNoMovie)
 {
     {

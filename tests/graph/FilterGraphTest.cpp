@@ -155,7 +155,7 @@ protected:
 // before it joins, each pin through a Sample Grabber into a Null Renderer, and
 // no clock, so that the graph runs as fast as the pins deliver.
 struct SystemGraph {
-    void Build(const CLSID& source, const std::string& movie, std::vector<GrabberRecord>& records)
+    void Build(const CLSID& source, const std::string& movie, std::vector<GrabberRecord>& records, size_t pinCount = 2)
     {
         ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                          graph.PutVoid()));
@@ -171,7 +171,7 @@ struct SystemGraph {
         ComPtr<IPin> pin;
         while (pins->Next(1, pin.Put(), nullptr) == S_OK)
             outputs.push_back(pin);
-        ASSERT_EQ(2u, outputs.size());
+        ASSERT_EQ(pinCount, outputs.size());
 
         for (size_t i = 0; i < outputs.size(); ++i) {
             ComPtr<IBaseFilter> grabber, renderer;
@@ -276,21 +276,31 @@ TEST_F(FilterGraphTest, ModuleStreamsAndSeeksInTheSystemGraph)
     RunRegsvr32(HostPath(QT_MODULE_PATH), true);
 }
 
-// Movies timed by their tables (B-frames, edit lists, variable rates) in the
-// system graph: every stamp, sync and preroll mark as native qtsource wrote it.
-TEST_F(FilterGraphTest, TimedFixturesStreamWithTheirNativeStampsInTheSystemGraph)
+// Movies timed by their tables (B-frames, edit lists, variable rates) and the
+// kinds whose pins rewrite their tracks (HEVC, PCM, MPEG-4 video) in the
+// system graph: every sample, stamp, sync and preroll mark as native
+// qtsource wrote it.
+TEST_F(FilterGraphTest, FixturesStreamWithTheirNativeSamplesInTheSystemGraph)
 {
     const std::string fixtures = FixtureFolder();
     if (fixtures.empty())
         GTEST_SKIP() << "fixture movies not made";
     ASSERT_EQ(0u, RunRegsvr32(HostPath(QT_MODULE_PATH)));
-    for (const char* name : {"bframes.mp4", "empty-edit.mp4", "vfr-24.mp4"}) {
+    struct Case {
+        const char* name;
+        size_t pins;
+    };
+    const Case cases[] = {{"bframes.mp4", 2},   {"empty-edit.mp4", 2}, {"vfr-24.mp4", 2},    {"hevc-hvc1.mp4", 1},
+                          {"hevc-hev1.mp4", 1}, {"pcm-s16le.mov", 1},  {"pcm-s24be.mov", 1}, {"pcm-s16le-6ch.mov", 1},
+                          {"pcm-f64be.mov", 1}, {"mp4v.mp4", 1}};
+    for (const Case& c : cases) {
+        const std::string name = c.name;
         SCOPED_TRACE(name);
         std::vector<GrabberRecord> records(8);
         SystemGraph system;
-        ASSERT_NO_FATAL_FAILURE(system.Build(CLSID_MovieSourceFilter, fixtures + "/" + name, records));
+        ASSERT_NO_FATAL_FAILURE(system.Build(CLSID_MovieSourceFilter, fixtures + "/" + name, records, c.pins));
         std::map<int, std::vector<DumpedSample>> whole = ReadNativeDump(HostPath(dumps + "/" + name));
-        ASSERT_EQ(2u, whole.size());
+        ASSERT_EQ(c.pins, whole.size());
         ASSERT_NO_FATAL_FAILURE(system.RunToCompletion());
         for (size_t i = 0; i < system.outputs.size(); ++i) {
             std::vector<DumpedSample> grabbed = records[i].Take();

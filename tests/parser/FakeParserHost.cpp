@@ -86,6 +86,16 @@ StreamPinSetup* FakeParserHost::GetPinSetup(IPin* pin)
     return nullptr;
 }
 
+HRESULT FakeParserHost::AddPinType(IPin* pin, const AM_MEDIA_TYPE* type)
+{
+    for (PinRequest& request : requests)
+        if (request.pin && static_cast<IPin*>(request.pin.get()) == pin) {
+            request.moreTypes.emplace_back();
+            return request.moreTypes.back().Assign(*type);
+        }
+    return E_INVALIDARG;
+}
+
 std::vector<FakePin*> FakeParserHost::Pins() const
 {
     std::vector<FakePin*> pins;

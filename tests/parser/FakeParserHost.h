@@ -60,6 +60,7 @@ class FakePin final : public IPin, public StreamPinSetup {
 
 struct PinRequest {
     MediaTypeRecord type;
+    std::vector<MediaTypeRecord> moreTypes; // what AddPinType added, in order
     std::string name;
     std::unique_ptr<FakePin> pin; // null when the request was refused
 };
@@ -71,6 +72,7 @@ class FakeParserHost : public ParserHost {
 
     HRESULT AddOutputPin(const AM_MEDIA_TYPE* type, LPCWSTR name, IPin** pin) override;
     StreamPinSetup* GetPinSetup(IPin* pin) override;
+    HRESULT AddPinType(IPin* pin, const AM_MEDIA_TYPE* type) override;
 
     // The pins that were made, in request order.
     std::vector<FakePin*> Pins() const;

@@ -73,7 +73,7 @@ MovieOutputPin* PinHarness::AddBarePin(StreamKind kind, LPCWSTR name)
     HRESULT result = E_FAIL;
     auto* pin = new MovieOutputPin(&result, filter, name);
     MediaTypeRecord type = StreamTypeOf(kind);
-    pin->SetType(&type);
+    pin->OfferType(&type);
     return pin;
 }
 
