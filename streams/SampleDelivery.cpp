@@ -4,6 +4,7 @@
 #include "streams/AnnexB.h"
 #include "streams/MovieOutputPin.h"
 
+#include <algorithm>
 #include <cstring>
 
 HRESULT MovieOutputPin::FillSample(IMediaSample* sample)
@@ -34,7 +35,9 @@ HRESULT MovieOutputPin::FillSample(IMediaSample* sample)
     result = timeline.Next(&times);
     if (result == S_OK && location.count > 1) {
         result = timeline.SkipTo(location.index + location.count);
-        times.stop = timeline.NextStart();
+        // A hostile edit list can end the track before the piece begins: the
+        // stop then stays at the start rather than going back past it.
+        times.stop = std::max(timeline.NextStart(), times.start);
     }
     if (result != S_OK)
         return result;
