@@ -3,9 +3,12 @@
 // walk early, never send the reader outside its box, backwards or in circles.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <new>
 
 // The last file position the parser uses: positions are signed 64-bit
 // throughout, and every stream position goes through the 64-bit seek.
@@ -123,4 +126,31 @@ void WalkBoxes(BoxCursor& container, const BoxHandler<Walker> (&handlers)[count]
             }
         }
     }
+}
+
+// Tables of fixed-size entries are read through one block of this many bytes:
+// a table of hundreds of thousands of entries costs tens of reads, not one per
+// page of the file.
+constexpr size_t kTableBlockBytes = 64 * 1024;
+
+// Reads count entries of entrySize bytes from the cursor, handing each to
+// visit(entry number, bytes). False when the block cannot be had or the entries
+// are not all there; the caller has checked the count against the box.
+template <typename Visit> bool ReadTableEntries(BoxCursor& box, uint32_t count, size_t entrySize, Visit visit)
+{
+    if (count == 0)
+        return true;
+    const uint32_t perBlock = uint32_t(std::min<size_t>(count, kTableBlockBytes / entrySize));
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[perBlock * entrySize]);
+    if (!block)
+        return false;
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t entries = std::min(count - done, perBlock);
+        if (!box.ReadBytes(block.get(), entries * entrySize))
+            return false;
+        for (uint32_t i = 0; i < entries; ++i)
+            visit(done + i, block.get() + i * entrySize);
+        done += entries;
+    }
+    return true;
 }

@@ -101,11 +101,6 @@ void SampleTableWalker::ParseSampleDescription(BoxCursor& box)
     ReadSampleEntry(box, kind, movie, track, &entry);
 }
 
-// The sample-to-chunk table is read through a block that stays in the cache,
-// each entry turned around and checked as it is stored: one pass over a table
-// that can hold hundreds of thousands of entries.
-constexpr uint32_t kChunkMapEntriesPerRead = 4096;
-
 void SampleTableWalker::ParseSampleToChunk(BoxCursor& box)
 {
     uint32_t count = 0;
@@ -117,29 +112,24 @@ void SampleTableWalker::ParseSampleToChunk(BoxCursor& box)
     if (uint64_t(count) * sizeof(ChunkMapEntry) > uint64_t(box.Remaining()))
         return;
     std::unique_ptr<ChunkMapEntry[]> map(new (std::nothrow) ChunkMapEntry[count]);
-    const size_t blockEntries = std::min(count, kChunkMapEntriesPerRead);
-    std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[12 * blockEntries]);
-    if (!map || !block)
+    if (!map)
         return;
-    // Chunks are numbered from 1 in increasing order and each holds samples:
-    // the sample locator counts on both.
+    // Each entry is turned around and checked as it is stored: one pass over a
+    // table that can hold hundreds of thousands of entries. Chunks are
+    // numbered from 1 in increasing order and each holds samples: the sample
+    // locator counts on both.
     bool usable = true;
     uint32_t previousFirstChunk = 0;
-    for (uint32_t stored = 0; stored < count;) {
-        const uint32_t entries = std::min(count - stored, kChunkMapEntriesPerRead);
-        if (!box.ReadBytes(block.get(), 12 * size_t(entries)))
-            return;
-        for (uint32_t i = 0; i < entries; ++i) {
-            ChunkMapEntry& entry = map[stored + i];
-            const BYTE* bytes = block.get() + 12 * size_t(i);
-            ReadBigEndian32(bytes, &entry.firstChunk);
-            ReadBigEndian32(bytes + 4, &entry.samplesPerChunk);
-            ReadBigEndian32(bytes + 8, &entry.sampleDescriptionIndex);
-            usable = usable && entry.firstChunk > previousFirstChunk && entry.samplesPerChunk != 0;
-            previousFirstChunk = entry.firstChunk;
-        }
-        stored += entries;
-    }
+    const bool whole = ReadTableEntries(box, count, sizeof(ChunkMapEntry), [&](uint32_t i, const uint8_t* bytes) {
+        ChunkMapEntry& entry = map[i];
+        ReadBigEndian32(bytes, &entry.firstChunk);
+        ReadBigEndian32(bytes + 4, &entry.samplesPerChunk);
+        ReadBigEndian32(bytes + 8, &entry.sampleDescriptionIndex);
+        usable = usable && entry.firstChunk > previousFirstChunk && entry.samplesPerChunk != 0;
+        previousFirstChunk = entry.firstChunk;
+    });
+    if (!whole)
+        return;
     hasOwnChunkMap = kind == HandlerKind::Video || kind == HandlerKind::Sound;
     chunkMapUsable = usable;
     movie.StoreChunkMap(kind, std::move(map), count);

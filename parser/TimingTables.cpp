@@ -7,9 +7,6 @@
 
 namespace {
 
-// Entries are read through one block on the stack.
-constexpr uint32_t kEntriesPerRead = 1024;
-
 // Reads the version, the count and then every entry of entrySize bytes, handing
 // each to visit(entry number, bytes). The count is checked against the box
 // before the index is allocated.
@@ -29,16 +26,7 @@ bool ScanEntries(BoxCursor& box, uint32_t entrySize, TimingTable* table, uint8_t
     table->index.reset(count ? new (std::nothrow) TimingIndexPoint[table->IndexCount()] : nullptr);
     if (count && !table->index)
         return false;
-    uint8_t block[8 * kEntriesPerRead];
-    for (uint32_t done = 0; done < count;) {
-        const uint32_t entries = std::min(count - done, kEntriesPerRead);
-        if (!box.ReadBytes(block, size_t(entries) * entrySize))
-            return false;
-        for (uint32_t i = 0; i < entries; ++i)
-            visit(done + i, block + size_t(i) * entrySize);
-        done += entries;
-    }
-    return true;
+    return ReadTableEntries(box, count, entrySize, visit);
 }
 
 uint32_t Entry32(const uint8_t* bytes)
