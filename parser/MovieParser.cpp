@@ -256,8 +256,13 @@ int ParseMovie(MovieRecord& movie, ParserHost& host)
     // box may stand before or after the media data.
     BoxReader reader(movie.parseFile);
     BoxHeader header;
-    if (FindTopLevelBox(reader, FourCC("moov"), &header))
+    if (FindTopLevelBox(reader, FourCC("moov"), &header)) {
+        // A fragmented movie's tracks are handed their fragments with their
+        // tables, so the fragments are found first.
+        movie.fragments.ReadDefaults(header.payload);
+        movie.fragments.Index(reader);
         MovieParser(movie, host).ParseMovieBox(header.payload);
+    }
 
     BuildTrackInfoText(movie);
     return movie.hasVideo || movie.hasAudio ? 1 : 0;

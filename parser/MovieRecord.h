@@ -3,6 +3,7 @@
 #pragma once
 
 #include "parser/ChunkMapEntry.h"
+#include "parser/FragmentIndex.h"
 #include "parser/TrackRecord.h"
 #include "platform/Platform.h"
 
@@ -36,6 +37,10 @@ class MovieRecord {
     int32_t audioChannels = 0;
     int32_t audioSampleSize = 0;
     uint32_t audioSampleRate = 0;
+
+    // The movie fragments after the movie box, indexed before its tracks are
+    // walked; empty when the movie is not fragmented.
+    MovieFragments fragments;
 
     int32_t hasVideo = 0; // a streamable video track was met and its pin asked for
     int32_t hasAudio = 0; // the same for sound

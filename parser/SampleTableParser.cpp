@@ -3,6 +3,7 @@
 #include "framework/ComPtr.h"
 #include "parser/ByteOrder.h"
 #include "parser/MediaTypeBuilders.h"
+#include "parser/MovieParser.h"
 #include "parser/MpegAudioHeader.h"
 #include "parser/SampleDescription.h"
 #include "parser/SoundTypeBuilders.h"
@@ -44,6 +45,9 @@ class SampleTableWalker {
     void ParseCompositionOffsets(BoxCursor& box);
     void ParseSyncSamples(BoxCursor& box);
 
+    // Hands the track's fragments their place after its tables, and counts
+    // their samples and time as the track's.
+    void AddFragments();
     bool CanStream() const;
     // The tables the pin times its samples by; null when they do not describe
     // the track's samples, and the pin then steps by the average duration.
@@ -75,6 +79,8 @@ class SampleTableWalker {
     TimingTableScan decodeScan;
     TimingTableScan offsetScan;
     TimingTableScan syncScan;
+    std::shared_ptr<TrackFragments> fragments; // null for a track without samples in movie fragments
+    uint32_t tableSamples = 0;                 // the samples the tables describe
 };
 
 void SampleTableWalker::Walk(BoxCursor& box)
@@ -92,8 +98,29 @@ void SampleTableWalker::Walk(BoxCursor& box)
         {FourCC("stss"), &SampleTableWalker::ParseSyncSamples},
     };
     WalkBoxes(box, handlers, *this);
+    tableSamples = track.sampleCount;
+    fragments = movie.fragments.Find(track.trackId);
+    if (fragments && fragments->SampleCount() > 0)
+        AddFragments();
+    else
+        fragments.reset();
     if (CanStream())
         CreatePin();
+}
+
+void SampleTableWalker::AddFragments()
+{
+    if (fragments->SampleCount() > 0xFFFFFFFFu - tableSamples) {
+        fragments.reset();
+        return;
+    }
+    fragments->tableSamples = tableSamples;
+    fragments->tableTime = decodeScan.read ? decodeScan.timeSum : 0;
+    track.sampleCount = tableSamples + fragments->SampleCount();
+    track.fragmentCount = fragments->RecordCount();
+    const uint64_t end = fragments->EndTime();
+    track.duration = end > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(end);
+    mediaDuration = MediaDuration(end, track.timeScale);
 }
 
 void SampleTableWalker::ParseSampleDescription(BoxCursor& box)
@@ -197,8 +224,11 @@ void SampleTableWalker::ParseSyncSamples(BoxCursor& box)
 
 std::shared_ptr<const TimingTables> SampleTableWalker::UsableTiming()
 {
-    const uint32_t samples = track.sampleCount;
-    const bool decodeTimesFit = decodeScan.read && decodeScan.sampleSum == samples &&
+    // The tables describe the samples before the fragments; a fragmented
+    // movie's tables may be empty, or left out.
+    const uint32_t samples = tableSamples;
+    const uint64_t totalTime = fragments ? fragments->EndTime() : decodeScan.timeSum;
+    const bool decodeTimesFit = (decodeScan.read || (fragments && samples == 0)) && decodeScan.sampleSum == samples &&
                                 decodeScan.timeSum < kMaxDecodeTime && track.timeScale > 0;
     const bool offsetsFit =
         !timing->compositionOffsets.Present() || (offsetScan.read && offsetScan.sampleSum >= samples);
@@ -206,29 +236,36 @@ std::shared_ptr<const TimingTables> SampleTableWalker::UsableTiming()
         !timing->syncSamples.Present() || (syncScan.read && syncScan.ordered && syncScan.lastSample <= samples);
     // An edit that starts past the media's end would show nothing of it.
     const bool editFits =
-        !edit.damaged &&
-        (!edit.present || (movie.movieTimeScale > 0 && uint64_t(edit.mediaTime) <= decodeScan.timeSum));
+        !edit.damaged && (!edit.present || (movie.movieTimeScale > 0 && uint64_t(edit.mediaTime) <= totalTime));
     const bool timesFit =
-        decodeTimesFit && decodeScan.timeSum / track.timeScale < kMaxTimingSeconds &&
+        decodeTimesFit && totalTime / track.timeScale < kMaxTimingSeconds &&
         (movie.movieTimeScale == 0 || (edit.emptyTime + edit.mediaSpan) / movie.movieTimeScale < kMaxTimingSeconds);
-    if (samples == 0 || !timesFit || !offsetsFit || !syncFits || !editFits)
+    if (track.sampleCount == 0 || !timesFit || !offsetsFit || !syncFits || !editFits)
         return nullptr;
     timing->timeScale = track.timeScale;
     timing->movieTimeScale = movie.movieTimeScale;
-    timing->sampleCount = samples;
-    timing->totalDecodeTime = decodeScan.timeSum;
+    timing->sampleCount = track.sampleCount;
+    timing->totalDecodeTime = totalTime;
     timing->edit = edit;
+    // A fragmented track without an edit list whose composition offsets go
+    // below zero is shown from where its most negative offset puts its first
+    // picture, as ffmpeg shows it; as if an edit started its media there.
+    if (fragments && !edit.present && fragments->LeastOffset() < 0 && movie.movieTimeScale > 0) {
+        timing->edit.present = true;
+        timing->edit.mediaTime = fragments->LeastOffset();
+    }
     return timing;
 }
 
 // A pin is made only where its samples can be located: the track's own chunk
-// map, a table of sample sizes and a table of 32-bit chunk offsets, each whole
-// inside its box. A constant sample size or 64-bit offsets would be read as
-// tables they are not.
+// map, a table of sample sizes and a table of chunk offsets, each whole inside
+// its box, one kind of offsets only; or, for a fragmented movie's track whose
+// tables hold no samples, its fragments alone.
 bool SampleTableWalker::CanStream() const
 {
-    return entry.kind != EntryKind::None && hasOwnChunkMap && chunkMapUsable && hasSampleSizes && sampleSizesFit &&
-           hasChunkOffsets && chunkOffsetsFit && !mixedChunkOffsets;
+    const bool tablesLocate = hasOwnChunkMap && chunkMapUsable && hasSampleSizes && sampleSizesFit && hasChunkOffsets &&
+                              chunkOffsetsFit && !mixedChunkOffsets;
+    return entry.kind != EntryKind::None && (tablesLocate || (fragments && tableSamples == 0));
 }
 
 bool SampleTableWalker::ReadFirstFrame(MpegAudioHeader* frame) const
@@ -301,6 +338,7 @@ void SampleTableWalker::CreatePin()
     data.chunkOffsetSize = chunkOffsetSize;
     data.constantSampleSize = constantSampleSize;
     data.timing = UsableTiming();
+    data.fragments = fragments;
     data.entry = &entry;
     if (entry.kind == EntryKind::Avc) {
         movie.GetSequenceParameterSet(&data.spsData, &data.spsSize);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "parser/ChunkMapEntry.h"
+#include "parser/FragmentIndex.h"
 #include "parser/SampleEntry.h"
 #include "parser/TimingTables.h"
 #include "platform/Platform.h"
@@ -31,6 +32,9 @@ struct TrackStreamData {
     // not describe its samples, and the pin steps by the average duration.
     // Shared: the pin keeps it.
     std::shared_ptr<const TimingTables> timing;
+    // The track's movie fragments, whose samples follow those of its tables;
+    // null for a track without any. Shared: the pin keeps it.
+    std::shared_ptr<const TrackFragments> fragments;
     const BYTE* spsData = nullptr;
     int32_t spsSize = 0;
     const BYTE* ppsData = nullptr;

@@ -61,6 +61,8 @@ size_t WriteTrackBlock(const MovieRecord& movie, const TrackRecord& track, char*
     AppendDuration(text, track);
     text.Append("Media Info: Type:'%s' -- subType:'%s' -- Sample count:%u\n", track.handlerType, track.sampleFormat,
                 track.sampleCount);
+    if (track.fragmentCount > 0)
+        text.Append("Fragmented: samples in %u movie fragments\n", track.fragmentCount);
     text.Append("Handler name: '%s'\n", track.handlerName);
     if (std::strcmp(track.handlerType, "vide") == 0)
         text.Append("Video Info:Image size: %d x %d --pixel depth: %d\n", int(movie.videoWidth), int(movie.videoHeight),

@@ -19,7 +19,8 @@ struct TrackRecord {
     uint32_t duration = 0;  // in timeScale units
     char handlerType[5] = {};
     char sampleFormat[5] = {};
-    uint32_t sampleCount = 0;
+    uint32_t sampleCount = 0;   // with the samples of its movie fragments
+    uint32_t fragmentCount = 0; // movie fragments that hold samples of the track
     char handlerName[32] = {}; // from a handler box inside the media information box
     TrackRecord* next = nullptr;
 };

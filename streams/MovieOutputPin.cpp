@@ -52,6 +52,7 @@ MovieOutputPin::~MovieOutputPin()
     decodeTimeReader.Close();
     offsetReader.Close();
     syncReader.Close();
+    fragmentReader.Close();
 }
 
 HRESULT MovieOutputPin::InnerQueryInterface(REFIID iid, void** out)
@@ -185,7 +186,8 @@ bool MovieOutputPin::ReadersOpen() const
 {
     const bool timingOpen =
         !timeline.FromTables() || (decodeTimeReader.IsOpen() && offsetReader.IsOpen() && syncReader.IsOpen());
-    return sizeReader.IsOpen() && chunkReader.IsOpen() && dataReader.IsOpen() && timingOpen;
+    const bool fragmentsOpen = fragmentSamples.EndSample() == 0 || fragmentReader.IsOpen();
+    return sizeReader.IsOpen() && chunkReader.IsOpen() && dataReader.IsOpen() && timingOpen && fragmentsOpen;
 }
 
 HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
@@ -211,13 +213,16 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
         locator.SetChunkMap(kind, nullptr, 0);
         return E_OUTOFMEMORY;
     }
-    // A map that cannot be kept makes the stream fail at its first sample.
-    // One the parser shares is kept as it is: a long movie's map is large.
+    // Fragments whose buffers cannot be had, like a map that cannot be kept,
+    // make the stream fail at its first sample there. A map the parser shares
+    // is kept as it is: a long movie's map is large.
+    const bool fragmentsKept = fragmentSamples.SetTrack(data.fragments);
     timeline.SetTables(data.timing);
     const bool kept = data.chunkMapOwner && data.chunkMapOwner.get() == data.chunkMap
                           ? locator.SetChunkMap(kind, data.chunkMapOwner, data.chunkMapCount)
                           : locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount);
-    return kept ? S_OK : E_FAIL;
+    const bool fragmentsOnly = data.fragments && data.fragments->tableSamples == 0;
+    return fragmentsKept && (kept || fragmentsOnly) ? S_OK : E_FAIL;
 }
 
 HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
@@ -229,6 +234,7 @@ HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
     decodeTimeReader.Close();
     offsetReader.Close();
     syncReader.Close();
+    fragmentReader.Close();
     // A path that does not fit would be opened cut short: some other file.
     if (!path || !std::memchr(path, '\0', sizeof streamPath))
         return E_FAIL;
@@ -238,6 +244,8 @@ HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
         return E_FAIL;
     if (timeline.FromTables() &&
         (!decodeTimeReader.Open(streamPath) || !offsetReader.Open(streamPath) || !syncReader.Open(streamPath)))
+        return E_FAIL;
+    if (fragmentSamples.EndSample() > 0 && !fragmentReader.Open(streamPath))
         return E_FAIL;
     return S_OK;
 }

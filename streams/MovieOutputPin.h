@@ -110,12 +110,15 @@ private:
     FileReader sizeReader;
     FileReader chunkReader;
     FileReader dataReader;
-    SampleLocator locator{&sizeReader, &chunkReader};
+    // The samples in movie fragments, read through a handle of their own.
+    FileReader fragmentReader;
+    FragmentSamples fragmentSamples{&fragmentReader};
+    SampleLocator locator{&sizeReader, &chunkReader, &fragmentSamples};
     // The timing tables' readers, opened only for a track timed by them.
     FileReader decodeTimeReader;
     FileReader offsetReader;
     FileReader syncReader;
-    SampleTimeline timeline{&decodeTimeReader, &offsetReader, &syncReader};
+    SampleTimeline timeline{&decodeTimeReader, &offsetReader, &syncReader, &fragmentSamples};
 
     // This track's own data, copied at the hand-over: the movie record keeps
     // one set per kind, which a second track of the kind would replace.

@@ -25,8 +25,8 @@ uint64_t SamplesInRun(const ChunkMapEntry& run, const ChunkMapEntry& next)
 
 } // namespace
 
-SampleLocator::SampleLocator(FileReader* sizeReader, FileReader* chunkReader)
-    : sizeReader(sizeReader), chunkReader(chunkReader)
+SampleLocator::SampleLocator(FileReader* sizeReader, FileReader* chunkReader, FragmentSamples* fragments)
+    : sizeReader(sizeReader), chunkReader(chunkReader), fragments(fragments)
 {
 }
 
@@ -194,6 +194,9 @@ HRESULT SampleLocator::LocateSample(uint32_t index)
 
     if (!HasTiming() || index >= sampleCount)
         return Remember(S_FALSE);
+    // A fragment is read when its first sample is handed out.
+    if (fragments && fragments->Holds(index))
+        return Remember(S_OK);
     // Offset 0 is where the file's first box header lies, never a table.
     if (chunkMapCount == 0 || sizeTableOffset <= 0 || chunkTableOffset <= 0)
         return Remember(E_FAIL);
@@ -264,6 +267,8 @@ HRESULT SampleLocator::AdvanceSamples(uint32_t maxCount, SampleLocation* sample)
     if (currentSample >= sampleCount)
         return Remember(S_FALSE);
 
+    if (fragments && fragments->Holds(currentSample))
+        return AdvanceInFragments(maxCount, sample);
     ChunkCursorSet& cursor = ActiveCursor();
     if (cursor.samplesLeftInChunk == 0) {
         HRESULT result = EnterNextChunk(cursor);
@@ -288,5 +293,26 @@ HRESULT SampleLocator::AdvanceSamples(uint32_t maxCount, SampleLocation* sample)
     cursor.samplesLeftInChunk -= count;
     currentSample += count;
     sizeCursor += 4 * int64_t(count);
+    return S_OK;
+}
+
+HRESULT SampleLocator::AdvanceInFragments(uint32_t maxCount, SampleLocation* sample)
+{
+    FragmentSampleTimes first;
+    if (!fragments->Get(currentSample, &first))
+        return Remember(E_FAIL);
+    uint64_t size = first.size;
+    uint32_t count = 1;
+    FragmentSampleTimes next;
+    while (count < maxCount && currentSample + count < sampleCount && fragments->Get(currentSample + count, &next) &&
+           next.size == first.size && next.offset == first.offset + int64_t(size) && size + next.size <= 0xFFFFFFFFu) {
+        size += next.size;
+        ++count;
+    }
+    sample->index = currentSample;
+    sample->offset = first.offset;
+    sample->size = uint32_t(size);
+    sample->count = count;
+    currentSample += count;
     return S_OK;
 }

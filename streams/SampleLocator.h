@@ -11,6 +11,7 @@
 #include "parser/ChunkMapEntry.h"
 #include "platform/Platform.h"
 #include "streams/FileReader.h"
+#include "streams/FragmentSamples.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -51,7 +52,8 @@ public:
     static constexpr REFERENCE_TIME kDefaultDuration = 10000000;
     static constexpr uint32_t kUnknownChunkCount = 0xFFFFFFFFu;
 
-    SampleLocator(FileReader* sizeReader, FileReader* chunkReader);
+    // The fragments, when given, locate the samples that follow the tables'.
+    SampleLocator(FileReader* sizeReader, FileReader* chunkReader, FragmentSamples* fragments = nullptr);
     SampleLocator(const SampleLocator&) = delete;
     SampleLocator& operator=(const SampleLocator&) = delete;
 
@@ -109,10 +111,14 @@ private:
     bool ReadChunkOffset(uint32_t chunk, int64_t* offset);
     bool AddSizesBefore(uint32_t index, uint32_t count, int64_t* offset);
     HRESULT EnterNextChunk(ChunkCursorSet& cursor);
+    // AdvanceSamples for a sample in a fragment: neighbouring samples of one
+    // size that lie one after the other go together, as the tables' do.
+    HRESULT AdvanceInFragments(uint32_t maxCount, SampleLocation* sample);
     HRESULT Remember(HRESULT placementResult); // keeps and returns the answer of the last placement
 
     FileReader* sizeReader;
     FileReader* chunkReader;
+    FragmentSamples* fragments;
     StreamKind kind = StreamKind::Other;
     std::shared_ptr<const ChunkMapEntry[]> chunkMap;
     uint32_t chunkMapCount = 0;

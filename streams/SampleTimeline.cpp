@@ -47,8 +47,9 @@ template <typename Key> uint32_t LastPointAtOrBefore(const TimingTable& table, u
 
 } // namespace
 
-SampleTimeline::SampleTimeline(FileReader* decodeReader, FileReader* offsetReader, FileReader* syncReader)
-    : decodeReader(decodeReader), offsetReader(offsetReader), syncReader(syncReader)
+SampleTimeline::SampleTimeline(FileReader* decodeReader, FileReader* offsetReader, FileReader* syncReader,
+                               FragmentSamples* fragments)
+    : decodeReader(decodeReader), offsetReader(offsetReader), syncReader(syncReader), fragments(fragments)
 {
 }
 
@@ -77,6 +78,11 @@ uint32_t SampleTimeline::SampleCount() const
     if (tables)
         return tables->sampleCount;
     return averageDuration > 0 ? averageCount : 0;
+}
+
+uint32_t SampleTimeline::TableEnd() const
+{
+    return tables && fragments && fragments->EndSample() > 0 ? fragments->FirstSample() : SampleCount();
 }
 
 REFERENCE_TIME SampleTimeline::Duration() const
@@ -184,6 +190,9 @@ bool SampleTimeline::SyncEntryFrom(uint32_t sample, uint32_t* entry, uint32_t* s
 
 bool SampleTimeline::IsSync(uint32_t sample)
 {
+    FragmentSampleTimes times;
+    if (InFragments(sample))
+        return fragments->Get(sample, &times) && times.sync;
     if (!tables || !tables->syncSamples.Present())
         return true;
     // The table is known to go up: the entries are read one after the other.
@@ -212,6 +221,13 @@ bool SampleTimeline::Step(FileReader* reader, const TimingTable& table, RunCurso
 
 bool SampleTimeline::PresentationTimeOf(uint32_t sample, REFERENCE_TIME* time)
 {
+    if (InFragments(sample)) {
+        FragmentSampleTimes times;
+        if (!fragments->Get(sample, &times))
+            return false;
+        *time = PresentationTime(times.decodeTime, times.compositionOffset);
+        return true;
+    }
     RunCursor decode;
     RunCursor offset;
     uint64_t decodeTime = 0;
@@ -238,7 +254,9 @@ uint32_t SampleTimeline::SampleHolding(REFERENCE_TIME t)
     const uint64_t target = uint64_t(media);
     if (target >= tables->totalDecodeTime)
         return count;
-    uint32_t holding = count;
+    uint32_t holding = TableEnd();
+    if (InFragments(holding) && target >= fragments->FirstTime())
+        return fragments->SampleAtTime(target, &holding) ? holding : count;
     const auto byTime = [](const TimingIndexPoint& p) { return p.decodeTime; };
     WalkEntries(decodeReader, tables->decodeTimes, target, byTime,
                 [&](uint32_t, uint64_t first, uint64_t time, uint64_t samples, uint32_t delta) {
@@ -257,7 +275,13 @@ uint32_t SampleTimeline::StartSampleAt(REFERENCE_TIME t)
     // delay: up to the track's end a start still has a last sample.
     if (t >= Duration())
         return SampleCount();
-    const uint32_t holding = t <= 0 ? 0 : std::min(SampleHolding(t), SampleCount() - 1);
+    uint32_t holding = t <= 0 ? 0 : std::min(SampleHolding(t), SampleCount() - 1);
+    if (holding > 0 && InFragments(holding)) {
+        uint32_t start = 0;
+        if (FragmentStartAt(holding, t, &start) || fragments->FirstSample() == 0)
+            return start;
+        holding = fragments->FirstSample() - 1;
+    }
     if (holding == 0 || holding >= SampleCount() || !tables || !tables->syncSamples.Present())
         return holding;
     // The last sync sample at or before it that is shown by t; negative
@@ -279,14 +303,38 @@ uint32_t SampleTimeline::StartSampleAt(REFERENCE_TIME t)
     return 0;
 }
 
+bool SampleTimeline::FragmentStartAt(uint32_t holding, REFERENCE_TIME t, uint32_t* start)
+{
+    // Negative composition offsets may show a later sync sample by t.
+    uint32_t sync = 0;
+    REFERENCE_TIME time = 0;
+    if (fragments->NextSync(holding + 1, &sync) && PresentationTimeOf(sync, &time) && time <= t) {
+        *start = sync;
+        return true;
+    }
+    for (uint32_t from = holding; fragments->PreviousSync(from, &sync); from = sync - 1) {
+        if (!PresentationTimeOf(sync, &time) || time <= t || sync == fragments->FirstSample()) {
+            *start = sync;
+            return true;
+        }
+    }
+    *start = 0;
+    return false;
+}
+
 uint32_t SampleTimeline::SkipTargetAt(REFERENCE_TIME t)
 {
     const uint32_t holding = std::max(SampleHolding(t), nextSample);
+    uint32_t sync = 0;
+    if (InFragments(holding))
+        return holding < SampleCount() && fragments->NextSync(holding, &sync) ? sync : SampleCount();
     if (holding >= SampleCount() || !tables || !tables->syncSamples.Present())
         return std::min(holding, SampleCount());
     uint32_t entry = 0;
-    uint32_t sync = 0;
-    return SyncEntryFrom(holding, &entry, &sync) ? sync : SampleCount();
+    if (SyncEntryFrom(holding, &entry, &sync))
+        return sync;
+    // None left in the tables: the first among the fragments.
+    return InFragments(TableEnd()) && fragments->NextSync(TableEnd(), &sync) ? sync : SampleCount();
 }
 
 HRESULT SampleTimeline::PlaceAt(uint32_t sample)
@@ -297,7 +345,7 @@ HRESULT SampleTimeline::PlaceAt(uint32_t sample)
     lastStart = INT64_MIN;
     syncLeft = false;
     placement = S_OK;
-    if (sample >= SampleCount())
+    if (sample >= SampleCount() || InFragments(sample))
         return placement;
     const bool placed = DecodeCursorAt(sample, &decodeCursor, &aheadDecodeTime) &&
                         (!tables || !tables->compositionOffsets.Present() || OffsetCursorAt(sample, &offsetCursor));
@@ -316,12 +364,42 @@ HRESULT SampleTimeline::SkipTo(uint32_t sample)
     return result;
 }
 
+bool SampleTimeline::AheadTimes(REFERENCE_TIME* time, uint64_t* decodeTime, uint64_t* duration)
+{
+    if (InFragments(aheadSample)) {
+        FragmentSampleTimes times;
+        if (!fragments->Get(aheadSample, &times))
+            return false;
+        *time = PresentationTime(times.decodeTime, times.compositionOffset);
+        *decodeTime = times.decodeTime;
+        *duration = times.duration;
+        return true;
+    }
+    const bool hasOffsets = tables && tables->compositionOffsets.Present();
+    *time = PresentationTime(aheadDecodeTime, hasOffsets ? Offset(offsetCursor) : 0);
+    *decodeTime = aheadDecodeTime;
+    *duration = decodeCursor.value;
+    aheadDecodeTime += decodeCursor.value;
+    // The cursors step only within the tables' samples.
+    if (aheadSample + 1 < TableEnd()) {
+        const TimingTable none;
+        if (!Step(decodeReader, tables ? tables->decodeTimes : none, &decodeCursor))
+            return false;
+        if (hasOffsets && !Step(offsetReader, tables->compositionOffsets, &offsetCursor))
+            return false;
+    }
+    return true;
+}
+
 bool SampleTimeline::FillWindow(uint32_t end)
 {
     end = std::min(end, SampleCount());
-    const bool hasOffsets = tables && tables->compositionOffsets.Present();
     while (aheadSample < end) {
-        const REFERENCE_TIME time = PresentationTime(aheadDecodeTime, hasOffsets ? Offset(offsetCursor) : 0);
+        REFERENCE_TIME time = 0;
+        uint64_t decodeTime = 0;
+        uint64_t duration = 0;
+        if (!AheadTimes(&time, &decodeTime, &duration))
+            return false;
         // Sorted from the latest down: the earliest is taken from the back.
         uint32_t at = windowCount;
         while (at > 0 && window[at - 1] < time) {
@@ -331,16 +409,8 @@ bool SampleTimeline::FillWindow(uint32_t end)
         window[at] = time;
         ++windowCount;
         if (aheadSample + 1 == SampleCount()) // the last sample's stop adds its own duration
-            lastDuration =
-                PresentationTime(aheadDecodeTime + decodeCursor.value, 0) - PresentationTime(aheadDecodeTime, 0);
-        aheadDecodeTime += decodeCursor.value;
-        if (++aheadSample < SampleCount()) {
-            const TimingTable none;
-            if (!Step(decodeReader, tables ? tables->decodeTimes : none, &decodeCursor))
-                return false;
-            if (hasOffsets && !Step(offsetReader, tables->compositionOffsets, &offsetCursor))
-                return false;
-        }
+            lastDuration = PresentationTime(decodeTime + duration, 0) - PresentationTime(decodeTime, 0);
+        ++aheadSample;
     }
     return true;
 }

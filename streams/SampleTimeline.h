@@ -17,6 +17,7 @@
 #include "parser/TimingTables.h"
 #include "platform/Platform.h"
 #include "streams/FileReader.h"
+#include "streams/FragmentSamples.h"
 
 #include <cstdint>
 #include <memory>
@@ -32,7 +33,9 @@ public:
     // Decoders reorder over at most 16 pictures.
     static constexpr uint32_t kReorderDepth = 16;
 
-    SampleTimeline(FileReader* decodeReader, FileReader* offsetReader, FileReader* syncReader);
+    // The fragments, when given, time the samples that follow the tables'.
+    SampleTimeline(FileReader* decodeReader, FileReader* offsetReader, FileReader* syncReader,
+                   FragmentSamples* fragments = nullptr);
     SampleTimeline(const SampleTimeline&) = delete;
     SampleTimeline& operator=(const SampleTimeline&) = delete;
 
@@ -78,6 +81,16 @@ private:
     };
 
     uint32_t SampleCount() const;
+    // The samples the tables time: those before the fragments.
+    uint32_t TableEnd() const;
+    bool InFragments(uint32_t sample) const { return tables && fragments && fragments->Holds(sample); }
+    // StartSampleAt among the fragment samples: the last sync sample shown
+    // by t at or before holding; false when the fragments have none and the
+    // tables' samples are to be searched.
+    bool FragmentStartAt(uint32_t holding, REFERENCE_TIME t, uint32_t* start);
+    // The times of the next sample the window takes: its presentation time,
+    // decoding time and decoding duration.
+    bool AheadTimes(REFERENCE_TIME* time, uint64_t* decodeTime, uint64_t* duration);
     bool ReadPair(FileReader* reader, const TimingTable& table, uint32_t entry, uint64_t* count, uint32_t* value);
     // Walks a table of (count, value) entries from its index point at or
     // before where (by key), adding up counts and count times value, until
@@ -113,6 +126,7 @@ private:
     FileReader* decodeReader;
     FileReader* offsetReader;
     FileReader* syncReader;
+    FragmentSamples* fragments;
     std::shared_ptr<const TimingTables> tables;
     uint32_t averageCount = 0;          // the sample count, without tables
     REFERENCE_TIME averageDuration = 0; // the step, without tables

@@ -1,0 +1,111 @@
+// Where a fragmented movie's samples are: one record per fragment and track,
+// made at load by one walk over the file's top-level boxes that reads each
+// movie fragment box once. What is kept does not grow with the samples: a
+// pin reads a fragment's runs again when it reaches it.
+#pragma once
+
+#include "parser/BoxReader.h"
+#include "parser/MovieFragment.h"
+
+#include <cstdint>
+#include <memory>
+
+struct FragmentRecord {
+    int64_t moofOffset = 0;   // where the fragment's box starts
+    uint64_t decodeTime = 0;  // of the track's first sample in it, before TrackFragments::TimeBase()
+    uint32_t firstSample = 0; // counted from the track's first fragment
+    uint32_t sampleCount = 0; // the track's samples in the fragment
+    uint32_t moofSize = 0;
+};
+
+// What one fragment holds for one track.
+struct FragmentTally {
+    uint32_t samples = 0;
+    uint64_t duration = 0; // the samples' decoding durations added up
+    bool hasDecodeTime = false;
+    uint64_t decodeTime = 0; // the track fragment's "tfdt" when hasDecodeTime
+    int64_t leastOffset = 0; // the most negative composition offset, 0 when none is
+    bool begun = false;
+};
+
+class TrackFragments {
+public:
+    TrackFragments(uint32_t trackId, std::shared_ptr<const FragmentDefaultsTable> defaults)
+        : trackId(trackId), defaults(std::move(defaults))
+    {
+    }
+
+    const uint32_t trackId;
+    // Every track's: a fragment is read whole, its other tracks' runs
+    // included, since a track fragment's data may follow the one before.
+    const std::shared_ptr<const FragmentDefaultsTable> defaults;
+
+    // The samples of the movie box's own tables come first, and without a
+    // decoding time of their own the fragments follow where the tables end.
+    // Set once the track's sample table has been walked.
+    uint32_t tableSamples = 0;
+    uint64_t tableTime = 0;
+
+    uint32_t RecordCount() const { return recordCount; }
+    const FragmentRecord& Record(uint32_t i) const { return records[i]; }
+    // Samples and decoding time of the fragments alone.
+    uint32_t SampleCount() const { return sampleCount; }
+    // Added to a record's decoding time: 0 when the fragments carry their
+    // own ("tfdt"), the tables' end when they do not.
+    uint64_t TimeBase() const { return ownTimes ? 0 : tableTime; }
+    uint64_t EndTime() const { return endTime + TimeBase(); }
+    // The largest fragment box and sample count of the track: a pin sizes
+    // its buffers by them once.
+    uint32_t LargestFragment() const { return largestMoof; }
+    uint32_t MostSamples() const { return mostSamples; }
+
+    // The record holding a sample counted from the first fragment, and the
+    // last record whose first sample's decoding time (TimeBase() applied) is
+    // at or before t; 0 when none is.
+    uint32_t RecordOfSample(uint32_t sample) const;
+    uint32_t RecordAtTime(uint64_t t) const;
+
+    // What one more fragment holds for the track; false, with nothing added,
+    // when it cannot follow (out of memory, a decoding time that goes back):
+    // the track then ends before it.
+    bool Append(int64_t moofOffset, uint32_t moofSize, const FragmentTally& tally);
+    // The most negative composition offset of the fragments' samples; 0 when
+    // none is negative.
+    int64_t LeastOffset() const { return leastOffset; }
+
+private:
+    std::unique_ptr<FragmentRecord[]> records;
+    uint32_t recordCount = 0;
+    uint32_t capacity = 0;
+    uint32_t sampleCount = 0;
+    uint64_t endTime = 0;
+    bool ownTimes = false;
+    uint32_t largestMoof = 0;
+    uint32_t mostSamples = 0;
+    int64_t leastOffset = 0;
+};
+
+// The movie's fragments: one index per track that the movie extends box
+// names. Empty for a movie without one.
+class MovieFragments {
+public:
+    bool Present() const { return trackCount > 0; }
+    uint32_t TrackCount() const { return trackCount; }
+    uint32_t FragmentCount() const { return fragmentCount; }
+    std::shared_ptr<TrackFragments> Find(uint32_t trackId) const;
+
+    // Reads the track defaults of the movie extends box ("mvex"/"trex").
+    void ReadDefaults(BoxCursor moov);
+    // Walks the file's top-level boxes and indexes every movie fragment; the
+    // walk ends at the first fragment that cannot be used, keeping what came
+    // before it.
+    void Index(BoxReader& reader);
+
+private:
+    void ReadExtends(BoxCursor& mvex);
+
+    std::shared_ptr<FragmentDefaultsTable> defaults;
+    std::shared_ptr<TrackFragments> tracks[FragmentDefaultsTable::kMaxTracks];
+    uint32_t trackCount = 0;
+    uint32_t fragmentCount = 0;
+};
