@@ -218,11 +218,14 @@ TEST_F(MovieStreamingKinds, HevcAndPcmPinsLeaveWhatTheyDeliveredForDecoding)
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, MovieStreaming,
                          ::testing::Values("h264-aac-faststart.mp4", "h264-aac-moov-last.mp4", "h264-aac.mov",
-                                           "h264-aac-chunks.mp4", "two-aac.mp4", "mdat64.mp4", "mp4v.mp4", "text.mp4", "text.mov",
-                                           "aac-8000-mono.mp4", "aac-8000-stereo.mp4", "aac-44100-mono.mp4",
+                                           "h264-aac-chunks.mp4", "two-aac.mp4", "mdat64.mp4", "mp4v.mp4", "text.mp4",
+                                           "text.mov", "aac-8000-mono.mp4", "aac-8000-stereo.mp4", "aac-44100-mono.mp4",
                                            "aac-44100-stereo.mp4", "aac-48000-mono.mp4", "aac-48000-stereo.mp4",
                                            "aac-2112.mp4", "vfr-24.mp4", "vfr-15.mp4", "bframes.mp4",
-                                           "bframes-negative.mp4", "empty-edit.mp4", "gop48.mp4", "constant-rate.mp4"),
+                                           "bframes-negative.mp4", "empty-edit.mp4", "gop48.mp4", "constant-rate.mp4",
+                                           "frag-bframes.mp4", "frag-bframes.mov", "frag-moof-base.mp4",
+                                           "frag-negative.mp4", "frag-tables.mp4", "dash-sidx.mp4",
+                                           "dash-segments.mp4"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              std::string name = info.param;
                              for (char& c : name)

@@ -290,9 +290,10 @@ TEST_F(FilterGraphTest, FixturesStreamWithTheirNativeSamplesInTheSystemGraph)
         const char* name;
         size_t pins;
     };
-    const Case cases[] = {{"bframes.mp4", 2},   {"empty-edit.mp4", 2}, {"vfr-24.mp4", 2},    {"hevc-hvc1.mp4", 1},
-                          {"hevc-hev1.mp4", 1}, {"pcm-s16le.mov", 1},  {"pcm-s24be.mov", 1}, {"pcm-s16le-6ch.mov", 1},
-                          {"pcm-f64be.mov", 1}, {"mp4v.mp4", 1}};
+    const Case cases[] = {{"bframes.mp4", 2},   {"empty-edit.mp4", 2},    {"vfr-24.mp4", 2},
+                          {"hevc-hvc1.mp4", 1}, {"hevc-hev1.mp4", 1},     {"pcm-s16le.mov", 1},
+                          {"pcm-s24be.mov", 1}, {"pcm-s16le-6ch.mov", 1}, {"pcm-f64be.mov", 1},
+                          {"mp4v.mp4", 1},      {"frag-bframes.mp4", 2},  {"dash-segments.mp4", 1}};
     for (const Case& c : cases) {
         const std::string name = c.name;
         SCOPED_TRACE(name);
