@@ -1,6 +1,9 @@
 #include "parser/BoxReader.h"
 
 #include "parser/ByteOrder.h"
+#include "platform/Platform.h"
+
+#include <cstring>
 
 void FourCCText(uint32_t code, char (&text)[5])
 {
@@ -9,34 +12,59 @@ void FourCCText(uint32_t code, char (&text)[5])
     text[4] = '\0';
 }
 
-BoxReader::BoxReader(FILE* file) : file(file)
+BoxReader::BoxReader(FILE* file) : descriptor(file ? _fileno(file) : -1)
 {
     fileEnd = kMaxFilePosition;
-    if (file && _fseeki64(file, 0, SEEK_END) == 0) {
-        const int64_t length = _ftelli64(file);
+    if (descriptor >= 0) {
+        const int64_t length = _lseeki64(descriptor, 0, SEEK_END);
         if (length >= 0)
             fileEnd = length;
+        window.reset(new (std::nothrow) uint8_t[kWindowSize]);
     }
+}
+
+bool BoxReader::ReadFromFile(int64_t position, void* buffer, size_t count)
+{
+    if (descriptorPosition != position && _lseeki64(descriptor, position, SEEK_SET) != position) {
+        descriptorPosition = -1;
+        return false;
+    }
+    descriptorPosition = position;
+    uint8_t* at = static_cast<uint8_t*>(buffer);
+    while (count > 0) {
+        // The run time reads at most INT_MAX bytes at once.
+        const unsigned int part = unsigned(std::min<size_t>(count, 1u << 30));
+        const int read = _read(descriptor, at, part);
+        if (read <= 0) {
+            descriptorPosition = -1;
+            return false;
+        }
+        at += read;
+        count -= size_t(read);
+        descriptorPosition += read;
+    }
+    return true;
 }
 
 bool BoxReader::ReadAt(int64_t position, void* buffer, size_t count)
 {
-    if (!file || position < 0 || position > fileEnd || uint64_t(fileEnd - position) < count)
+    if (descriptor < 0 || position < 0 || position > fileEnd || uint64_t(fileEnd - position) < count)
         return false;
-    if (streamPosition != position) {
-        if (_fseeki64(file, position, SEEK_SET) != 0) {
-            streamPosition = -1;
-            return false;
-        }
-        streamPosition = position;
-    }
     if (count == 0)
         return true;
-    if (std::fread(buffer, 1, count, file) != count) {
-        streamPosition = -1;
-        return false;
+    if (window && position >= windowStart && uint64_t(position - windowStart) + count <= windowLength) {
+        std::memcpy(buffer, window.get() + (position - windowStart), count);
+        return true;
     }
-    streamPosition += int64_t(count);
+    if (!window || count >= kWindowSize / 2)
+        return ReadFromFile(position, buffer, count);
+    const size_t fill = size_t(std::min<int64_t>(int64_t(kWindowSize), fileEnd - position));
+    windowLength = 0;
+    if (!ReadFromFile(position, window.get(), fill))
+        return false;
+    windowStart = position;
+    windowLength = fill;
+    std::memcpy(buffer, window.get(), count);
     return true;
 }
 

@@ -24,9 +24,15 @@ constexpr uint32_t FourCC(const char (&code)[5])
 // Writes the NUL-terminated text of a four-character code.
 void FourCCText(uint32_t code, char (&text)[5]);
 
-// The parser's C stream with its length; reads only what lies in the file.
+// The parser's reads of the movie file, through the run time's descriptor
+// under its C stream (the stream itself is not read once this holds it). Small
+// reads are served from a window of the file: a box's header, a small box and
+// the next header cost one system call, so that a walk over thousands of
+// movie fragments reads each once. Larger reads go straight to the caller.
 class BoxReader {
   public:
+    static constexpr size_t kWindowSize = 4096;
+
     explicit BoxReader(FILE* file);
 
     // The end of the readable file: its length, or kMaxFilePosition when its
@@ -37,9 +43,15 @@ class BoxReader {
     bool ReadAt(int64_t position, void* buffer, size_t count);
 
   private:
-    FILE* file;
+    // Reads from the descriptor, seeking only where it stands elsewhere.
+    bool ReadFromFile(int64_t position, void* buffer, size_t count);
+
+    int descriptor = -1;
     int64_t fileEnd = 0;
-    int64_t streamPosition = -1; // where the stream stands, -1 when unknown
+    int64_t descriptorPosition = -1; // where the descriptor stands, -1 when unknown
+    std::unique_ptr<uint8_t[]> window;
+    int64_t windowStart = 0;
+    size_t windowLength = 0;
 };
 
 struct BoxHeader;

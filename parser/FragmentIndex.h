@@ -15,7 +15,8 @@ struct FragmentRecord {
     uint64_t decodeTime = 0;  // of the track's first sample in it, before TrackFragments::TimeBase()
     uint32_t firstSample = 0; // counted from the track's first fragment
     uint32_t sampleCount = 0; // the track's samples in the fragment
-    uint32_t moofSize = 0;
+    uint32_t moofHeader = 0;  // the box header's size: the payload follows it
+    uint32_t moofSize = 0;    // of the payload
 };
 
 // What one fragment holds for one track.
@@ -54,7 +55,7 @@ public:
     // own ("tfdt"), the tables' end when they do not.
     uint64_t TimeBase() const { return ownTimes ? 0 : tableTime; }
     uint64_t EndTime() const { return endTime + TimeBase(); }
-    // The largest fragment box and sample count of the track: a pin sizes
+    // The largest fragment box payload and sample count of the track: a pin sizes
     // its buffers by them once.
     uint32_t LargestFragment() const { return largestMoof; }
     uint32_t MostSamples() const { return mostSamples; }
@@ -68,7 +69,7 @@ public:
     // What one more fragment holds for the track; false, with nothing added,
     // when it cannot follow (out of memory, a decoding time that goes back):
     // the track then ends before it.
-    bool Append(int64_t moofOffset, uint32_t moofSize, const FragmentTally& tally);
+    bool Append(int64_t moofOffset, uint32_t moofHeader, uint32_t moofSize, const FragmentTally& tally);
     // The most negative composition offset of the fragments' samples; 0 when
     // none is negative.
     int64_t LeastOffset() const { return leastOffset; }

@@ -243,18 +243,15 @@ bool FragmentDefaultsTable::Add(uint32_t trackId, const FragmentDefaults& trackD
     return true;
 }
 
-bool ReadMovieFragment(const uint8_t* bytes, size_t size, int64_t moofOffset, int64_t fileEnd,
+bool ReadMovieFragment(const uint8_t* payload, size_t size, int64_t moofOffset, int64_t fileEnd,
                        const FragmentDefaultsTable& defaults, FragmentVisitor& visitor)
 {
-    Bytes file(bytes, size);
-    uint32_t type = 0;
-    Bytes moof(nullptr, 0);
-    if (!file.NextBox(&type, &moof) || type != FourCC("moof"))
-        return false;
+    Bytes moof(payload, size);
     // Without a base of its own, a track fragment's data follows the previous
     // one's, and the first one's starts at the fragment.
     int64_t dataEnd = moofOffset;
     uint32_t samplesLeft = kMaxFragmentSamples;
+    uint32_t type = 0;
     Bytes traf(nullptr, 0);
     while (moof.NextBox(&type, &traf)) {
         if (type != FourCC("traf"))

@@ -61,11 +61,11 @@ protected:
 // does not bound them.
 constexpr uint32_t kMaxFragmentSamples = 1u << 18;
 
-// Reads the fragment whose whole box (header included) is in bytes, the box
-// starting at file position moofOffset, in a file of fileEnd bytes. Track
+// Reads the fragment whose box's payload (what follows its header) is in
+// payload, the box starting at file position moofOffset, in a file of fileEnd bytes. Track
 // fragments of tracks the table does not name are passed over. False when
 // something in it cannot be used (a run longer than its box, sample data
 // before the fragment or past the file end, a run before its track fragment
 // header, too many samples): the samples handed over before it are good.
-bool ReadMovieFragment(const uint8_t* bytes, size_t size, int64_t moofOffset, int64_t fileEnd,
+bool ReadMovieFragment(const uint8_t* payload, size_t size, int64_t moofOffset, int64_t fileEnd,
                        const FragmentDefaultsTable& defaults, FragmentVisitor& visitor);

@@ -7,6 +7,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <io.h>
 #include <ole2.h>
 #include <olectl.h>
 #include <ocidl.h>

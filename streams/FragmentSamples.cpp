@@ -63,7 +63,8 @@ uint64_t FragmentSamples::FirstTime() const
 bool FragmentSamples::Read(uint32_t record, Loaded* into)
 {
     const FragmentRecord& fragment = track->Record(record);
-    if (!reader || reader->ReadAt(fragment.moofOffset, box.get(), fragment.moofSize) != fragment.moofSize)
+    if (!reader ||
+        reader->ReadAt(fragment.moofOffset + fragment.moofHeader, box.get(), fragment.moofSize) != fragment.moofSize)
         return false;
     TrackSamplesVisitor visitor(track->trackId, fragment.decodeTime + track->TimeBase(), into->samples.get(),
                                 fragment.sampleCount);

@@ -3,6 +3,7 @@
 #include "WinApi.h"
 #include "Window.h"
 
+#include <unistd.h>
 #include <sys/auxv.h>
 
 #include <chrono>
@@ -211,6 +212,10 @@ BOOL CloseHandle(HANDLE handle)
     delete static_cast<HandleObject*>(handle);
     return TRUE;
 }
+
+int _fileno(FILE* file) { return fileno(file); }
+int64_t _lseeki64(int descriptor, int64_t offset, int origin) { return int64_t(lseek(descriptor, off_t(offset), origin)); }
+int _read(int descriptor, void* buffer, unsigned int count) { return int(read(descriptor, buffer, count)); }
 
 void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 

@@ -21,6 +21,13 @@ inline int64_t _ftelli64(FILE* file)
     return int64_t(ftello(file));
 }
 
+// ---- Descriptor reads ----------------------------------------------------------
+// The run time's descriptor under a stream, moved and read without the
+// stream's buffer: a seek and a read are one system call each.
+int _fileno(FILE* file);
+int64_t _lseeki64(int descriptor, int64_t offset, int origin);
+int _read(int descriptor, void* buffer, unsigned int count);
+
 // ---- Interlocked operations ------------------------------------------------
 inline LONG InterlockedIncrement(LONG volatile* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
 inline LONG InterlockedDecrement(LONG volatile* value) { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
