@@ -49,6 +49,7 @@ MovieOutputPin::~MovieOutputPin()
     dataReader.Close();
     chunkReader.Close();
     sizeReader.Close();
+    mapReader.Close();
     decodeTimeReader.Close();
     offsetReader.Close();
     syncReader.Close();
@@ -185,7 +186,7 @@ bool MovieOutputPin::ReadersOpen() const
 {
     const bool timingOpen =
         !timeline.FromTables() || (decodeTimeReader.IsOpen() && offsetReader.IsOpen() && syncReader.IsOpen());
-    return sizeReader.IsOpen() && chunkReader.IsOpen() && dataReader.IsOpen() && timingOpen;
+    return sizeReader.IsOpen() && chunkReader.IsOpen() && mapReader.IsOpen() && dataReader.IsOpen() && timingOpen;
 }
 
 HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
@@ -200,7 +201,7 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
         pcmFormat = data.entry->pcm;
         pcmFramesPerDelivery = PcmFramesPerDelivery(data.entry->sampleRate);
         if (!configuration.CopyFrom(data.entry->configuration.data.get(), data.entry->configuration.size)) {
-            locator.SetChunkMap(kind, nullptr, 0);
+            locator.SetChunkMap(kind, nullptr);
             return E_OUTOFMEMORY;
         }
     }
@@ -208,16 +209,12 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
     if (!spsData.CopyFrom(data.spsData, data.spsSize) || !ppsData.CopyFrom(data.ppsData, data.ppsSize)) {
         // Without its parameter sets no decoder could start: no map, so the
         // stream fails at its first sample.
-        locator.SetChunkMap(kind, nullptr, 0);
+        locator.SetChunkMap(kind, nullptr);
         return E_OUTOFMEMORY;
     }
-    // A map that cannot be kept makes the stream fail at its first sample.
-    // One the parser shares is kept as it is: a long movie's map is large.
+    // A map that cannot be used makes the stream fail at its first sample.
     timeline.SetTables(data.timing);
-    const bool kept = data.chunkMapOwner && data.chunkMapOwner.get() == data.chunkMap
-                          ? locator.SetChunkMap(kind, data.chunkMapOwner, data.chunkMapCount)
-                          : locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount);
-    return kept ? S_OK : E_FAIL;
+    return locator.SetChunkMap(kind, data.chunkMap) ? S_OK : E_FAIL;
 }
 
 HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
@@ -226,6 +223,7 @@ HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
     dataReader.Close();
     chunkReader.Close();
     sizeReader.Close();
+    mapReader.Close();
     decodeTimeReader.Close();
     offsetReader.Close();
     syncReader.Close();
@@ -234,7 +232,8 @@ HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
         return E_FAIL;
     std::strcpy(streamPath, path);
     // Read-only handles: a movie on a read-only medium plays.
-    if (!dataReader.Open(streamPath) || !chunkReader.Open(streamPath) || !sizeReader.Open(streamPath))
+    if (!dataReader.Open(streamPath) || !chunkReader.Open(streamPath) || !sizeReader.Open(streamPath) ||
+        !mapReader.Open(streamPath))
         return E_FAIL;
     if (timeline.FromTables() &&
         (!decodeTimeReader.Open(streamPath) || !offsetReader.Open(streamPath) || !syncReader.Open(streamPath)))
