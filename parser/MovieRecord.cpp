@@ -25,42 +25,6 @@ TrackRecord* MovieRecord::AppendTrack()
     return track;
 }
 
-const ChunkMapEntry* MovieRecord::GetVideoChunkMap(uint32_t* count) const
-{
-    if (count)
-        *count = videoChunkMapCount;
-    return videoChunkMap.get();
-}
-
-const ChunkMapEntry* MovieRecord::GetAudioChunkMap(uint32_t* count) const
-{
-    if (count)
-        *count = audioChunkMapCount;
-    return audioChunkMap.get();
-}
-
-std::shared_ptr<const ChunkMapEntry[]> MovieRecord::ShareChunkMap(HandlerKind kind) const
-{
-    if (kind == HandlerKind::Video)
-        return videoChunkMap;
-    if (kind == HandlerKind::Sound)
-        return audioChunkMap;
-    return nullptr;
-}
-
-void MovieRecord::StoreChunkMap(HandlerKind kind, std::unique_ptr<ChunkMapEntry[]> map, uint32_t count)
-{
-    if (!map)
-        count = 0;
-    if (kind == HandlerKind::Video) {
-        videoChunkMap = std::move(map);
-        videoChunkMapCount = count;
-    } else if (kind == HandlerKind::Sound) {
-        audioChunkMap = std::move(map);
-        audioChunkMapCount = count;
-    }
-}
-
 int MovieRecord::GetSequenceParameterSet(const BYTE** data, int32_t* size) const
 {
     if (data)

@@ -2,7 +2,6 @@
 // Written during Load only and read afterwards without a lock.
 #pragma once
 
-#include "parser/ChunkMapEntry.h"
 #include "parser/FragmentIndex.h"
 #include "parser/TrackRecord.h"
 #include "platform/Platform.h"
@@ -49,16 +48,6 @@ class MovieRecord {
     // memory is left, and the tail stays where it was.
     TrackRecord* AppendTrack();
 
-    // The chunk maps of the last video and sound track; null and 0 when none.
-    const ChunkMapEntry* GetVideoChunkMap(uint32_t* count) const;
-    const ChunkMapEntry* GetAudioChunkMap(uint32_t* count) const;
-    // The map of a kind with shared ownership: a pin keeps it without a copy,
-    // and it outlives its replacement in the record.
-    std::shared_ptr<const ChunkMapEntry[]> ShareChunkMap(HandlerKind kind) const;
-    // Takes over a map of count entries as the map of its kind, freeing the map
-    // it replaces; a map of any other kind is freed at once.
-    void StoreChunkMap(HandlerKind kind, std::unique_ptr<ChunkMapEntry[]> map, uint32_t count);
-
     // The first parameter sets of the last video track; answer 1.
     int GetSequenceParameterSet(const BYTE** data, int32_t* size) const;
     int GetPictureParameterSet(const BYTE** data, int32_t* size) const;
@@ -73,10 +62,6 @@ class MovieRecord {
     void StoreInfoText(std::unique_ptr<char[]> text) { infoText = std::move(text); }
 
   private:
-    std::shared_ptr<ChunkMapEntry[]> videoChunkMap;
-    uint32_t videoChunkMapCount = 0;
-    std::shared_ptr<ChunkMapEntry[]> audioChunkMap;
-    uint32_t audioChunkMapCount = 0;
     std::unique_ptr<BYTE[]> spsData;
     int32_t spsSize = 0;
     std::unique_ptr<BYTE[]> ppsData;

@@ -1,7 +1,7 @@
 #include "parser/SampleTableParser.h"
 
 #include "framework/ComPtr.h"
-#include "parser/ByteOrder.h"
+#include "parser/ChunkMapTable.h"
 #include "parser/MediaTypeBuilders.h"
 #include "parser/MovieParser.h"
 #include "parser/MpegAudioHeader.h"
@@ -11,11 +11,8 @@
 #include "parser/VideoTypeBuilders.h"
 
 #include <algorithm>
-#include <new>
 
 namespace {
-
-static_assert(sizeof(ChunkMapEntry) == 12, "a chunk map entry is read as its 12 file bytes");
 
 // Tables of 4-byte entries that follow a count in their box.
 constexpr int64_t kTableEntrySize = 4;
@@ -63,7 +60,8 @@ class SampleTableWalker {
 
     SampleEntry entry;
     BoxCursor table;             // the sample table box, for reads elsewhere in its file
-    bool hasOwnChunkMap = false; // this table stored the record's map of its kind
+    // The last whole sample-to-chunk box's; null before one was read.
+    std::shared_ptr<const ChunkMapTable> chunkMap;
     bool chunkMapUsable = false;
     bool hasSampleSizes = false;
     bool sampleSizesFit = false;
@@ -130,36 +128,12 @@ void SampleTableWalker::ParseSampleDescription(BoxCursor& box)
 
 void SampleTableWalker::ParseSampleToChunk(BoxCursor& box)
 {
-    uint32_t count = 0;
-    box.Skip(4); // version and flags
-    if (!box.Read32(&count) || count == 0)
+    auto read = std::make_shared<ChunkMapTable>();
+    const ChunkMapScan scan = ReadChunkMap(box, read.get());
+    if (!scan.read)
         return;
-    // The count is checked against the box before anything is allocated, so no
-    // allocation is larger than the box that asked for it.
-    if (uint64_t(count) * sizeof(ChunkMapEntry) > uint64_t(box.Remaining()))
-        return;
-    std::unique_ptr<ChunkMapEntry[]> map(new (std::nothrow) ChunkMapEntry[count]);
-    if (!map)
-        return;
-    // Each entry is turned around and checked as it is stored: one pass over a
-    // table that can hold hundreds of thousands of entries. Chunks are
-    // numbered from 1 in increasing order and each holds samples: the sample
-    // locator counts on both.
-    bool usable = true;
-    uint32_t previousFirstChunk = 0;
-    const bool whole = ReadTableEntries(box, count, sizeof(ChunkMapEntry), [&](uint32_t i, const uint8_t* bytes) {
-        ChunkMapEntry& entry = map[i];
-        ReadBigEndian32(bytes, &entry.firstChunk);
-        ReadBigEndian32(bytes + 4, &entry.samplesPerChunk);
-        ReadBigEndian32(bytes + 8, &entry.sampleDescriptionIndex);
-        usable = usable && entry.firstChunk > previousFirstChunk && entry.samplesPerChunk != 0;
-        previousFirstChunk = entry.firstChunk;
-    });
-    if (!whole)
-        return;
-    hasOwnChunkMap = kind == HandlerKind::Video || kind == HandlerKind::Sound;
-    chunkMapUsable = usable;
-    movie.StoreChunkMap(kind, std::move(map), count);
+    chunkMap = std::move(read);
+    chunkMapUsable = scan.usable;
 }
 
 void SampleTableWalker::ParseSampleSizes(BoxCursor& box)
@@ -263,7 +237,7 @@ std::shared_ptr<const TimingTables> SampleTableWalker::UsableTiming()
 // tables hold no samples, its fragments alone.
 bool SampleTableWalker::CanStream() const
 {
-    const bool tablesLocate = hasOwnChunkMap && chunkMapUsable && hasSampleSizes && sampleSizesFit && hasChunkOffsets &&
+    const bool tablesLocate = chunkMap && chunkMapUsable && hasSampleSizes && sampleSizesFit && hasChunkOffsets &&
                               chunkOffsetsFit && !mixedChunkOffsets;
     return entry.kind != EntryKind::None && (tablesLocate || (fragments && tableSamples == 0));
 }
@@ -328,12 +302,10 @@ void SampleTableWalker::CreatePin()
     if (!setup)
         return;
 
-    // What the record holds now is this track's: its own sample table stored the
-    // map, and its own description the parameter sets and sound values.
+    // What the record holds now is this track's: its own description stored
+    // the parameter sets and sound values.
     TrackStreamData data;
-    data.chunkMap = kind == HandlerKind::Video ? movie.GetVideoChunkMap(&data.chunkMapCount)
-                                               : movie.GetAudioChunkMap(&data.chunkMapCount);
-    data.chunkMapOwner = movie.ShareChunkMap(kind);
+    data.chunkMap = chunkMap;
     data.chunkCount = chunkCount;
     data.chunkOffsetSize = chunkOffsetSize;
     data.constantSampleSize = constantSampleSize;

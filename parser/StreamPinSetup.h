@@ -4,7 +4,7 @@
 // SetChunkOffsetTableOffset. The parser does not act on the results.
 #pragma once
 
-#include "parser/ChunkMapEntry.h"
+#include "parser/ChunkMapTable.h"
 #include "parser/FragmentIndex.h"
 #include "parser/SampleEntry.h"
 #include "parser/TimingTables.h"
@@ -16,12 +16,10 @@
 // The pin's own track's tables and settings. The movie record keeps one set per
 // kind for the whole movie, so a pin must not stream from the record: a second
 // track of its kind would replace them. The pointers are valid only during the
-// call: the pin copies what it keeps, except the chunk map when its owner is
-// given, which the pin may share instead of copying.
+// call: the pin copies what it keeps.
 struct TrackStreamData {
-    const ChunkMapEntry* chunkMap = nullptr;
-    uint32_t chunkMapCount = 0;
-    std::shared_ptr<const ChunkMapEntry[]> chunkMapOwner; // owns chunkMap when set
+    // Where the track's sample-to-chunk map lies in the file. Shared: the pin keeps it.
+    std::shared_ptr<const ChunkMapTable> chunkMap;
     uint32_t chunkCount = 0; // entries of the chunk offset table: chunks past it have no offset
     uint32_t chunkOffsetSize = 4;    // bytes of one chunk offset entry: 4 ("stco") or 8 ("co64")
     uint32_t constantSampleSize = 0; // every sample's size when not 0: no size table is read

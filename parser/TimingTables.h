@@ -6,15 +6,12 @@
 // track's edit start.
 #pragma once
 
-#include "parser/BoxReader.h"
 #include "parser/EditList.h"
+#include "parser/IndexedTable.h"
 
 #include <cstdint>
-#include <memory>
 
-// As the chunk map's block index: a few bytes per 64 entries, and a seek reads
-// at most 64 entries of a table.
-constexpr uint32_t kTimingIndexStride = 64;
+constexpr uint32_t kTimingIndexStride = kTableIndexStride;
 
 // The sum of the decoding durations is kept below this, so that it and the
 // offsets added to it stay inside 64 signed bits.
@@ -29,14 +26,7 @@ struct TimingIndexPoint {
 };
 
 // One table in the file: entryCount entries of 8 bytes (stts, ctts) or 4 (stss).
-struct TimingTable {
-    int64_t offset = 0; // of the first entry
-    uint32_t entryCount = 0;
-    std::unique_ptr<TimingIndexPoint[]> index; // of entries 0, 64, 128, ...
-
-    uint32_t IndexCount() const { return entryCount == 0 ? 0 : (entryCount - 1) / kTimingIndexStride + 1; }
-    bool Present() const { return offset > 0; }
-};
+using TimingTable = IndexedTable<TimingIndexPoint>;
 
 struct TimingTables {
     uint32_t timeScale = 0;      // of the media

@@ -49,6 +49,7 @@ MovieOutputPin::~MovieOutputPin()
     dataReader.Close();
     chunkReader.Close();
     sizeReader.Close();
+    mapReader.Close();
     decodeTimeReader.Close();
     offsetReader.Close();
     syncReader.Close();
@@ -187,7 +188,8 @@ bool MovieOutputPin::ReadersOpen() const
     const bool timingOpen =
         !timeline.FromTables() || (decodeTimeReader.IsOpen() && offsetReader.IsOpen() && syncReader.IsOpen());
     const bool fragmentsOpen = fragmentSamples.EndSample() == 0 || fragmentReader.IsOpen();
-    return sizeReader.IsOpen() && chunkReader.IsOpen() && dataReader.IsOpen() && timingOpen && fragmentsOpen;
+    return sizeReader.IsOpen() && chunkReader.IsOpen() && mapReader.IsOpen() && dataReader.IsOpen() && timingOpen &&
+           fragmentsOpen;
 }
 
 HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
@@ -202,7 +204,7 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
         pcmFormat = data.entry->pcm;
         pcmFramesPerDelivery = PcmFramesPerDelivery(data.entry->sampleRate);
         if (!configuration.CopyFrom(data.entry->configuration.data.get(), data.entry->configuration.size)) {
-            locator.SetChunkMap(kind, nullptr, 0);
+            locator.SetChunkMap(kind, nullptr);
             return E_OUTOFMEMORY;
         }
     }
@@ -210,17 +212,14 @@ HRESULT MovieOutputPin::SetTrackData(const TrackStreamData& data)
     if (!spsData.CopyFrom(data.spsData, data.spsSize) || !ppsData.CopyFrom(data.ppsData, data.ppsSize)) {
         // Without its parameter sets no decoder could start: no map, so the
         // stream fails at its first sample.
-        locator.SetChunkMap(kind, nullptr, 0);
+        locator.SetChunkMap(kind, nullptr);
         return E_OUTOFMEMORY;
     }
-    // Fragments whose buffers cannot be had, like a map that cannot be kept,
-    // make the stream fail at its first sample there. A map the parser shares
-    // is kept as it is: a long movie's map is large.
+    // Fragments whose buffers cannot be had, like a map that cannot be used,
+    // make the stream fail at its first sample there.
     const bool fragmentsKept = fragmentSamples.SetTrack(data.fragments);
     timeline.SetTables(data.timing);
-    const bool kept = data.chunkMapOwner && data.chunkMapOwner.get() == data.chunkMap
-                          ? locator.SetChunkMap(kind, data.chunkMapOwner, data.chunkMapCount)
-                          : locator.SetChunkMap(kind, data.chunkMap, data.chunkMapCount);
+    const bool kept = locator.SetChunkMap(kind, data.chunkMap);
     const bool fragmentsOnly = data.fragments && data.fragments->tableSamples == 0;
     return fragmentsKept && (kept || fragmentsOnly) ? S_OK : E_FAIL;
 }
@@ -231,6 +230,7 @@ HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
     dataReader.Close();
     chunkReader.Close();
     sizeReader.Close();
+    mapReader.Close();
     decodeTimeReader.Close();
     offsetReader.Close();
     syncReader.Close();
@@ -240,7 +240,8 @@ HRESULT MovieOutputPin::OpenStreamFiles(const char* path)
         return E_FAIL;
     std::strcpy(streamPath, path);
     // Read-only handles: a movie on a read-only medium plays.
-    if (!dataReader.Open(streamPath) || !chunkReader.Open(streamPath) || !sizeReader.Open(streamPath))
+    if (!dataReader.Open(streamPath) || !chunkReader.Open(streamPath) || !sizeReader.Open(streamPath) ||
+        !mapReader.Open(streamPath))
         return E_FAIL;
     if (timeline.FromTables() &&
         (!decodeTimeReader.Open(streamPath) || !offsetReader.Open(streamPath) || !syncReader.Open(streamPath)))

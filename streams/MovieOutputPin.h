@@ -1,9 +1,9 @@
 // The output pin of one track of the movie: an H.264 video track, an AAC sound
 // track or an "mp4v" video track. Once the filter is paused its streaming
-// thread reads the track's samples from the file through three read handles of
-// its own, rewrites them for the pin's media type and stamps them; its seeking
-// interface moves the stream to a new start, and quality notifications from
-// downstream make it jump ahead when it runs late.
+// thread reads the track's tables and samples from the file through read
+// handles of its own, rewrites them for the pin's media type and stamps them;
+// its seeking interface moves the stream to a new start, and quality
+// notifications from downstream make it jump ahead when it runs late.
 //
 // Locks: the filter's state lock may be held when pinLock is taken, never the
 // reverse. pinLock guards the readers, the sample cursor, the track's data and
@@ -110,10 +110,11 @@ private:
     FileReader sizeReader;
     FileReader chunkReader;
     FileReader dataReader;
+    FileReader mapReader;
     // The samples in movie fragments, read through a handle of their own.
     FileReader fragmentReader;
     FragmentSamples fragmentSamples{&fragmentReader};
-    SampleLocator locator{&sizeReader, &chunkReader, &fragmentSamples};
+    SampleLocator locator{&sizeReader, &chunkReader, &mapReader, &fragmentSamples};
     // The timing tables' readers, opened only for a track timed by them.
     FileReader decodeTimeReader;
     FileReader offsetReader;

@@ -3,75 +3,43 @@
 #include "parser/ByteOrder.h"
 
 #include <algorithm>
-#include <new>
 
 namespace {
-
-// Run lengths are summed in 64 bits and capped here: no sample index (32 bits)
-// reaches a run that starts beyond it, and the sum can no longer overflow.
-constexpr uint64_t kBeyondAnySample = uint64_t(1) << 33;
 
 // The sizes of the samples before a seek target in its chunk are read in
 // blocks of this many entries, from a buffer on the stack.
 constexpr uint32_t kSizeEntriesPerRead = 256;
 
-// Samples in a run: its chunks (up to the next run's first) times its samples
-// per chunk, capped.
-uint64_t SamplesInRun(const ChunkMapEntry& run, const ChunkMapEntry& next)
+// The block of map entries whose first run starts last at or before the
+// sample; the first block's starts at sample 0.
+uint32_t BlockHolding(const ChunkMapTable& map, uint32_t index)
 {
-    const uint64_t chunks = next.firstChunk - run.firstChunk;
-    return std::min(chunks * run.samplesPerChunk, kBeyondAnySample);
+    const ChunkMapIndexPoint* begin = map.index.get();
+    const ChunkMapIndexPoint* after =
+        std::upper_bound(begin, begin + map.IndexCount(), uint64_t(index),
+                         [](uint64_t sample, const ChunkMapIndexPoint& point) { return sample < point.firstSample; });
+    return uint32_t(after - begin) - 1;
 }
 
 } // namespace
 
-SampleLocator::SampleLocator(FileReader* sizeReader, FileReader* chunkReader, FragmentSamples* fragments)
-    : sizeReader(sizeReader), chunkReader(chunkReader), fragments(fragments)
+SampleLocator::SampleLocator(FileReader* sizeReader, FileReader* chunkReader, FileReader* mapReader,
+                             FragmentSamples* fragments)
+    : sizeReader(sizeReader), chunkReader(chunkReader), mapReader(mapReader), fragments(fragments)
 {
 }
 
-bool SampleLocator::SetChunkMap(StreamKind streamKind, const ChunkMapEntry* entries, uint32_t count)
-{
-    std::shared_ptr<ChunkMapEntry[]> copy;
-    if (entries && count > 0) {
-        copy.reset(new (std::nothrow) ChunkMapEntry[count]);
-        if (copy)
-            std::copy(entries, entries + count, copy.get());
-    }
-    return SetChunkMap(streamKind, std::shared_ptr<const ChunkMapEntry[]>(std::move(copy)), count);
-}
-
-bool SampleLocator::SetChunkMap(StreamKind streamKind, std::shared_ptr<const ChunkMapEntry[]> entries, uint32_t count)
+bool SampleLocator::SetChunkMap(StreamKind streamKind, std::shared_ptr<const ChunkMapTable> map)
 {
     kind = streamKind;
     chunkMap.reset();
-    chunkMapCount = 0;
-    blockFirstSamples.reset();
     aacCursor = ChunkCursorSet();
     avcCursor = ChunkCursorSet();
     placed = false;
-    if (!entries || count == 0 || entries[0].firstChunk == 0)
+    // Chunk 0 would place samples at the entry before the chunk offset table.
+    if (!map || map->entryCount == 0 || !map->index || map->index[0].firstChunk == 0)
         return false;
-    const uint32_t blocks = (count - 1) / kRunsPerBlock + 1;
-    std::unique_ptr<uint64_t[]> index(new (std::nothrow) uint64_t[blocks]);
-    if (!index)
-        return false;
-    // One pass: each run's length needs the next run's first chunk, and chunk
-    // numbers that go down would give runs of negative length: such a map
-    // cannot say where any sample after them lies.
-    uint64_t firstSample = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (i % kRunsPerBlock == 0)
-            index[i / kRunsPerBlock] = firstSample;
-        if (i + 1 < count) {
-            if (entries[i + 1].firstChunk < entries[i].firstChunk)
-                return false;
-            firstSample = std::min(firstSample + SamplesInRun(entries[i], entries[i + 1]), kBeyondAnySample);
-        }
-    }
-    chunkMap = std::move(entries);
-    chunkMapCount = count;
-    blockFirstSamples = std::move(index);
+    chunkMap = std::move(map);
     return true;
 }
 
@@ -105,34 +73,56 @@ bool SampleLocator::HasTiming() const
     return sampleCount > 0 && duration > 0 && averageSampleDuration > 0;
 }
 
-uint64_t SampleLocator::RunLength(uint32_t run) const
+bool SampleLocator::ReadRun(uint32_t entry, ChunkCursorSet* cursor)
 {
-    // The last run is open-ended: it holds whatever the track has left.
-    if (run + 1 >= chunkMapCount)
-        return 0;
-    return SamplesInRun(chunkMap[run], chunkMap[run + 1]);
+    // The entry and the next one's first chunk, in one read: sequential play
+    // reads them one after the other through the reader's window.
+    uint8_t bytes[kChunkMapEntrySize + 4];
+    const bool last = entry + 1 >= chunkMap->entryCount;
+    const size_t size = last ? kChunkMapEntrySize : sizeof bytes;
+    if (entry >= chunkMap->entryCount || !mapReader ||
+        mapReader->ReadAt(chunkMap->offset + int64_t(kChunkMapEntrySize) * entry, bytes, size) != size)
+        return false;
+    cursor->chunkMapIndex = entry;
+    cursor->samplesPerChunk = ChunkMapEntryAt(bytes).samplesPerChunk;
+    cursor->nextRunChunk = last ? kNoNextRun : ChunkMapEntryAt(bytes + kChunkMapEntrySize).firstChunk;
+    return true;
 }
 
-uint32_t SampleLocator::RunHolding(uint32_t index, uint64_t* firstSample) const
+bool SampleLocator::FindRun(uint32_t index, ChunkCursorSet* cursor, uint32_t* firstChunk, uint64_t* firstSample)
 {
     // The last run that starts at or before the sample; runs of zero chunks
     // share their start with the next run and are passed over. The block is
     // found by its first run, then the run by walking the block.
-    const uint32_t blocks = (chunkMapCount - 1) / kRunsPerBlock + 1;
-    const uint64_t* begin = blockFirstSamples.get();
-    const uint32_t block = static_cast<uint32_t>(std::upper_bound(begin, begin + blocks, uint64_t(index)) - begin) - 1;
-    uint32_t run = block * kRunsPerBlock;
-    const uint32_t blockEnd = std::min(run + kRunsPerBlock, chunkMapCount);
-    uint64_t first = begin[block];
-    while (run + 1 < blockEnd) {
-        const uint64_t next = std::min(first + RunLength(run), kBeyondAnySample);
-        if (next > index)
+    const uint32_t block = BlockHolding(*chunkMap, index);
+    const uint32_t firstEntry = block * kTableIndexStride;
+    const uint32_t entries = std::min(chunkMap->entryCount - firstEntry, kTableIndexStride);
+    uint8_t bytes[kTableIndexStride * kChunkMapEntrySize];
+    const size_t size = size_t(entries) * kChunkMapEntrySize;
+    if (!mapReader ||
+        mapReader->ReadAt(chunkMap->offset + int64_t(kChunkMapEntrySize) * firstEntry, bytes, size) != size)
+        return false;
+    // The block's last run ends where the next block's first begins.
+    const bool lastBlock = block + 1 >= chunkMap->IndexCount();
+    const uint64_t afterBlock = lastBlock ? kNoNextRun : chunkMap->index[block + 1].firstChunk;
+    uint64_t first = chunkMap->index[block].firstSample;
+    uint32_t run = 0;
+    ChunkMapEntry entry = ChunkMapEntryAt(bytes);
+    for (; run + 1 < entries; ++run) {
+        const ChunkMapEntry next = ChunkMapEntryAt(bytes + kChunkMapEntrySize * (run + 1));
+        const uint64_t following = std::min(first + SamplesInRun(entry, next.firstChunk), kBeyondAnySample);
+        if (following > index)
             break;
-        first = next;
-        ++run;
+        first = following;
+        entry = next;
     }
+    cursor->chunkMapIndex = firstEntry + run;
+    cursor->samplesPerChunk = entry.samplesPerChunk;
+    cursor->nextRunChunk =
+        run + 1 < entries ? ChunkMapEntryAt(bytes + kChunkMapEntrySize * (run + 1)).firstChunk : afterBlock;
+    *firstChunk = entry.firstChunk;
     *firstSample = first;
-    return run; // the first run starts at sample 0
+    return true;
 }
 
 bool SampleLocator::ReadChunkOffset(uint32_t chunk, int64_t* offset)
@@ -198,28 +188,29 @@ HRESULT SampleLocator::LocateSample(uint32_t index)
     if (fragments && fragments->Holds(index))
         return Remember(S_OK);
     // Offset 0 is where the file's first box header lies, never a table.
-    if (chunkMapCount == 0 || sizeTableOffset <= 0 || chunkTableOffset <= 0)
+    if (!chunkMap || sizeTableOffset <= 0 || chunkTableOffset <= 0)
         return Remember(E_FAIL);
 
+    uint32_t firstChunk = 0;
     uint64_t firstOfRun = 0;
-    uint32_t runIndex = RunHolding(index, &firstOfRun);
-    const ChunkMapEntry& run = chunkMap[runIndex];
+    if (!FindRun(index, &cursor, &firstChunk, &firstOfRun))
+        return Remember(E_FAIL);
+    const uint32_t perChunk = cursor.samplesPerChunk;
     // Only the open-ended last run can be empty here: the map holds fewer
     // samples than the track claims.
-    if (run.samplesPerChunk == 0)
+    if (perChunk == 0)
         return Remember(E_FAIL);
     uint64_t withinRun = index - firstOfRun;
-    uint64_t chunk = run.firstChunk + withinRun / run.samplesPerChunk;
-    uint32_t before = static_cast<uint32_t>(withinRun % run.samplesPerChunk);
+    uint64_t chunk = firstChunk + withinRun / perChunk;
+    uint32_t before = static_cast<uint32_t>(withinRun % perChunk);
     if (chunk > chunkCount) // also catches chunk numbers past 32 bits
         return Remember(E_FAIL);
 
     int64_t offset = 0;
     if (!ReadChunkOffset(static_cast<uint32_t>(chunk), &offset) || !AddSizesBefore(index, before, &offset))
         return Remember(E_FAIL);
-    cursor.samplesLeftInChunk = run.samplesPerChunk - before;
+    cursor.samplesLeftInChunk = perChunk - before;
     cursor.chunkNumber = static_cast<uint32_t>(chunk);
-    cursor.chunkMapIndex = runIndex;
     cursor.sampleOffset = offset;
     chunkCursor = chunkTableOffset + chunkEntrySize * int64_t(chunk);
     return Remember(S_OK);
@@ -228,23 +219,24 @@ HRESULT SampleLocator::LocateSample(uint32_t index)
 HRESULT SampleLocator::EnterNextChunk(ChunkCursorSet& cursor)
 {
     uint64_t chunk = uint64_t(cursor.chunkNumber) + 1;
-    uint32_t runIndex = cursor.chunkMapIndex;
     for (;;) {
-        while (runIndex + 1 < chunkMapCount && chunkMap[runIndex + 1].firstChunk <= chunk)
-            ++runIndex;
-        if (chunkMap[runIndex].samplesPerChunk != 0)
+        // Each run the chunk has reached is entered: its entry is read then,
+        // and runs of zero chunks are passed through.
+        while (cursor.nextRunChunk <= chunk)
+            if (!ReadRun(cursor.chunkMapIndex + 1, &cursor))
+                return E_FAIL;
+        if (cursor.samplesPerChunk != 0)
             break;
         // Chunks without samples: jump to the next run in one step.
-        if (runIndex + 1 >= chunkMapCount)
+        if (cursor.nextRunChunk == kNoNextRun)
             return E_FAIL;
-        chunk = chunkMap[runIndex + 1].firstChunk;
+        chunk = cursor.nextRunChunk;
     }
     int64_t offset = 0;
     if (chunk > chunkCount || !ReadChunkOffset(static_cast<uint32_t>(chunk), &offset))
         return E_FAIL;
     cursor.chunkNumber = static_cast<uint32_t>(chunk);
-    cursor.chunkMapIndex = runIndex;
-    cursor.samplesLeftInChunk = chunkMap[runIndex].samplesPerChunk;
+    cursor.samplesLeftInChunk = cursor.samplesPerChunk;
     cursor.sampleOffset = offset;
     chunkCursor = chunkTableOffset + chunkEntrySize * int64_t(chunk);
     return S_OK;

@@ -2,13 +2,15 @@
 // next. The pin owns one locator and guards it with its pinLock: nothing in
 // here takes a lock.
 //
-// Only the track's sample-to-chunk map is held in memory (a copy of its own,
-// taken at the hand-over). Sample sizes and chunk offsets stay in the file and
-// are read entry by entry through two readers the pin owns; sequential play
-// reads each entry right after the previous one, so it costs no seeks.
+// The track's tables stay in the file: sample sizes, chunk offsets and the
+// sample-to-chunk map are read entry by entry through three readers the pin
+// owns, and only the map's sparse index is held in memory. Sequential play
+// reads each entry right after the previous one, so it costs no seeks; a seek
+// reads one block of map entries, one chunk offset and the sizes before its
+// sample in its chunk.
 #pragma once
 
-#include "parser/ChunkMapEntry.h"
+#include "parser/ChunkMapTable.h"
 #include "platform/Platform.h"
 #include "streams/FileReader.h"
 #include "streams/FragmentSamples.h"
@@ -37,6 +39,9 @@ struct SampleLocation {
     }
 };
 
+// The run of the map's last entry is open-ended: no chunk starts the next one.
+constexpr uint64_t kNoNextRun = UINT64_MAX;
+
 // The walk through the chunk map. A pin keeps one set per kind and uses the
 // set of its own kind only (the video set for H.264 and "mp4v").
 struct ChunkCursorSet {
@@ -44,6 +49,8 @@ struct ChunkCursorSet {
     uint32_t chunkNumber = 0;        // 1-based number of the current chunk
     uint32_t chunkMapIndex = 0;      // the map entry that governs the current chunk
     int64_t sampleOffset = 0;        // file offset of the next sample while samplesLeftInChunk > 0
+    uint32_t samplesPerChunk = 0;    // of that entry's run
+    uint64_t nextRunChunk = 0;       // the next entry's first chunk; kNoNextRun after the last entry
 };
 
 class SampleLocator {
@@ -53,17 +60,15 @@ public:
     static constexpr uint32_t kUnknownChunkCount = 0xFFFFFFFFu;
 
     // The fragments, when given, locate the samples that follow the tables'.
-    SampleLocator(FileReader* sizeReader, FileReader* chunkReader, FragmentSamples* fragments = nullptr);
+    SampleLocator(FileReader* sizeReader, FileReader* chunkReader, FileReader* mapReader,
+                  FragmentSamples* fragments = nullptr);
     SampleLocator(const SampleLocator&) = delete;
     SampleLocator& operator=(const SampleLocator&) = delete;
 
-    // The hand-over after the track's sample table box. The map is copied, or
-    // shared when its owner is given (a long movie's map is megabytes, and one
-    // copy is enough); false when it cannot be kept (out of memory, or chunk
-    // numbers that start at 0 or go down), and the stream then fails at its
-    // first sample.
-    bool SetChunkMap(StreamKind kind, const ChunkMapEntry* entries, uint32_t count);
-    bool SetChunkMap(StreamKind kind, std::shared_ptr<const ChunkMapEntry[]> entries, uint32_t count);
+    // The hand-over after the track's sample table box: the map as the parser
+    // checked and indexed it. False for a map without entries or one whose
+    // chunks start at 0, and the stream then fails at its first sample.
+    bool SetChunkMap(StreamKind kind, std::shared_ptr<const ChunkMapTable> map);
     void SetStreamTiming(uint32_t sampleCount, REFERENCE_TIME mediaDuration);
     // A constant size, when not 0, is every sample's: no table entry is read.
     void SetSampleSizeTableOffset(int64_t offset, uint32_t constantSize = 0);
@@ -98,16 +103,15 @@ public:
     const ChunkCursorSet& Cursor() const { return kind == StreamKind::Aac ? aacCursor : avcCursor; }
 
 private:
-    // The first sample of every kRunsPerBlock-th run is kept; a run's own
-    // first sample is summed from there, so the index costs a few bytes per
-    // block instead of eight per run.
-    static constexpr uint32_t kRunsPerBlock = 64;
-
     ChunkCursorSet& ActiveCursor() { return kind == StreamKind::Aac ? aacCursor : avcCursor; }
     bool HasTiming() const;
-    // The run that holds the sample, and that run's first sample.
-    uint32_t RunHolding(uint32_t index, uint64_t* firstSample) const;
-    uint64_t RunLength(uint32_t run) const; // samples in the run, capped
+    // Puts the cursor's run on the map entry that holds the sample, reading
+    // one block of entries; false when they cannot be read. firstChunk and
+    // firstSample are that run's first.
+    bool FindRun(uint32_t index, ChunkCursorSet* cursor, uint32_t* firstChunk, uint64_t* firstSample);
+    // Puts the cursor's run on a map entry, reading it and the next one's
+    // first chunk.
+    bool ReadRun(uint32_t entry, ChunkCursorSet* cursor);
     bool ReadChunkOffset(uint32_t chunk, int64_t* offset);
     bool AddSizesBefore(uint32_t index, uint32_t count, int64_t* offset);
     HRESULT EnterNextChunk(ChunkCursorSet& cursor);
@@ -118,11 +122,10 @@ private:
 
     FileReader* sizeReader;
     FileReader* chunkReader;
+    FileReader* mapReader;
     FragmentSamples* fragments;
     StreamKind kind = StreamKind::Other;
-    std::shared_ptr<const ChunkMapEntry[]> chunkMap;
-    uint32_t chunkMapCount = 0;
-    std::unique_ptr<uint64_t[]> blockFirstSamples; // of runs 0, kRunsPerBlock, 2 * kRunsPerBlock, ...
+    std::shared_ptr<const ChunkMapTable> chunkMap;
 
     uint32_t sampleCount = 0;
     REFERENCE_TIME duration = kDefaultDuration;

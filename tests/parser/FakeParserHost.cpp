@@ -22,7 +22,7 @@ STDMETHODIMP FakePin::QueryInterface(REFIID iid, void** out)
 HRESULT FakePin::SetTrackData(const TrackStreamData& data)
 {
     calls.order.push_back("SetTrackData");
-    calls.chunkMap.assign(data.chunkMap, data.chunkMap + data.chunkMapCount);
+    calls.chunkMap = data.chunkMap;
     calls.chunkCount = data.chunkCount;
     calls.chunkOffsetSize = data.chunkOffsetSize;
     calls.constantSampleSize = data.constantSampleSize;
@@ -60,6 +60,22 @@ HRESULT FakePin::SetChunkOffsetTableOffset(int64_t offset)
     calls.order.push_back("SetChunkOffsetTableOffset");
     calls.chunkTableOffset = offset;
     return S_OK;
+}
+
+std::vector<ChunkMapEntry> PinCalls::ChunkMapEntries() const
+{
+    std::vector<ChunkMapEntry> entries;
+    std::FILE* file = chunkMap ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (!file)
+        return entries;
+    // Read as the parser reads: the table may lie past 4 GiB in a large fixture.
+    BoxReader reader(file);
+    std::vector<uint8_t> bytes(size_t(chunkMap->entryCount) * kChunkMapEntrySize);
+    if (reader.ReadAt(chunkMap->offset, bytes.data(), bytes.size()))
+        for (size_t at = 0; at < bytes.size(); at += kChunkMapEntrySize)
+            entries.push_back(ChunkMapEntryAt(bytes.data() + at));
+    std::fclose(file);
+    return entries;
 }
 
 HRESULT FakeParserHost::AddOutputPin(const AM_MEDIA_TYPE* type, LPCWSTR name, IPin** pin)

@@ -12,7 +12,7 @@
 // What one pin was handed.
 struct PinCalls {
     std::vector<std::string> order; // names of the hand-over calls, in call order
-    std::vector<ChunkMapEntry> chunkMap;
+    std::shared_ptr<const ChunkMapTable> chunkMap;
     uint32_t chunkCount = 0;
     uint32_t chunkOffsetSize = 4;
     uint32_t constantSampleSize = 0;
@@ -25,6 +25,10 @@ struct PinCalls {
     REFERENCE_TIME mediaDuration = 0;
     int64_t sizeTableOffset = 0;
     int64_t chunkTableOffset = 0;
+
+    // The chunk map's entries, read from the file at path; empty when there
+    // is no map or its entries do not all lie in the file.
+    std::vector<ChunkMapEntry> ChunkMapEntries() const;
 };
 
 class FakePin final : public IPin, public StreamPinSetup {

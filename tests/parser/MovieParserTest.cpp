@@ -9,11 +9,6 @@ namespace {
 const std::vector<std::string> kHandOverOrder = {"SetTrackData", "OpenStreamFiles", "SetStreamTiming",
                                                  "SetSampleSizeTableOffset", "SetChunkOffsetTableOffset"};
 
-std::vector<ChunkMapEntry> MapOf(const ChunkMapEntry* map, uint32_t count)
-{
-    return std::vector<ChunkMapEntry>(map, map + count);
-}
-
 TEST(MovieParser, MovieBoxAfterMediaDataIsFoundAndReadAlike)
 {
     for (bool mediaDataFirst : {false, true}) {
@@ -198,22 +193,16 @@ TEST(MovieParser, TableOffsetsPointAtTheFirstEntries)
     EXPECT_EQ(10u, parsed->host.Pins()[0]->calls.chunkCount);
 }
 
-TEST(MovieParser, ChunkMapsAreKeptPerKindAndTextTracksLeaveThemAlone)
+TEST(MovieParser, EachPinGetsItsOwnChunkMapAndTextTracksGetNone)
 {
     auto parsed = ParseBytes(BuildMovie(MovieOf({VideoTrack(), SoundTrack(), TextTrack()})));
-    uint32_t count = 0;
-    const ChunkMapEntry* video = parsed->movie->GetVideoChunkMap(&count);
+    const auto pins = parsed->host.Pins();
+    ASSERT_EQ(2u, pins.size());
     std::vector<ChunkMapEntry> expectedVideo = {{1, 2, 1}, {3, 1, 1}};
-    EXPECT_EQ(expectedVideo, MapOf(video, count));
-    const ChunkMapEntry* audio = parsed->movie->GetAudioChunkMap(&count);
+    EXPECT_EQ(expectedVideo, pins[0]->calls.ChunkMapEntries());
     std::vector<ChunkMapEntry> expectedAudio = {{1, 4, 1}};
-    EXPECT_EQ(expectedAudio, MapOf(audio, count));
-    EXPECT_EQ(8u, parsed->host.Pins()[0]->calls.chunkCount); // two chunks of 2 samples, six of 1
-
-    auto empty = ParseBytes(BuildMovie(MovieOf({TextTrack()})));
-    EXPECT_EQ(nullptr, empty->movie->GetVideoChunkMap(&count));
-    EXPECT_EQ(0u, count);
-    EXPECT_EQ(nullptr, empty->movie->GetAudioChunkMap(&count));
+    EXPECT_EQ(expectedAudio, pins[1]->calls.ChunkMapEntries());
+    EXPECT_EQ(8u, pins[0]->calls.chunkCount); // two chunks of 2 samples, six of 1
 }
 
 TEST(MovieParser, EachPinGetsItsOwnTracksTablesAndSoundValues)
@@ -233,10 +222,10 @@ TEST(MovieParser, EachPinGetsItsOwnTracksTablesAndSoundValues)
     ASSERT_EQ(2u, pins.size());
     EXPECT_EQ(48000u, pins[0]->calls.audioSampleRate);
     EXPECT_EQ(2, pins[0]->calls.audioChannels);
-    EXPECT_EQ(first.chunkMap, pins[0]->calls.chunkMap);
+    EXPECT_EQ(first.chunkMap, pins[0]->calls.ChunkMapEntries());
     EXPECT_EQ(22050u, pins[1]->calls.audioSampleRate);
     EXPECT_EQ(1, pins[1]->calls.audioChannels);
-    EXPECT_EQ(second.chunkMap, pins[1]->calls.chunkMap);
+    EXPECT_EQ(second.chunkMap, pins[1]->calls.ChunkMapEntries());
     EXPECT_TRUE(pins[0]->calls.sps.empty());
 
     TrackSpec video = VideoTrack(1);
@@ -308,8 +297,9 @@ TEST(MovieParser, RefusedPinStillCountsAsStreamableButGetsNoHandOver)
 
 } // namespace
 
-// A table of thousands of entries is read in blocks: every entry must come
-// through whole and in place, and a fault in the last block must still be seen.
+// A table of thousands of entries is read in blocks: every entry must be seen
+// in place, each 64th indexed with its run's first sample, and a fault in the
+// last block must still be seen.
 TEST(MovieParser, LongChunkMapsComeThroughWholeAcrossReadBlocks)
 {
     TrackSpec track = SoundTrack();
@@ -321,10 +311,18 @@ TEST(MovieParser, LongChunkMapsComeThroughWholeAcrossReadBlocks)
         track.sampleCount += 2 * (1 + i % 3);
     track.sampleCount += 1 + 9999 % 3;
     auto parsed = ParseBytes(BuildMovie(MovieOf({track})));
-    uint32_t count = 0;
-    const ChunkMapEntry* audio = parsed->movie->GetAudioChunkMap(&count);
-    EXPECT_EQ(track.chunkMap, MapOf(audio, count));
-    EXPECT_EQ(1u, parsed->host.Pins().size());
+    ASSERT_EQ(1u, parsed->host.Pins().size());
+    const PinCalls& calls = parsed->host.Pins()[0]->calls;
+    EXPECT_EQ(track.chunkMap, calls.ChunkMapEntries());
+    // Entry i starts at chunk 2i + 1 after i runs of two chunks.
+    for (uint32_t i = 0; i < 10000; i += kTableIndexStride) {
+        uint64_t firstSample = 0;
+        for (uint32_t run = 0; run < i; ++run)
+            firstSample += 2 * (1 + run % 3);
+        const ChunkMapIndexPoint& point = calls.chunkMap->index[i / kTableIndexStride];
+        EXPECT_EQ(2 * i + 1, point.firstChunk) << "entry " << i;
+        EXPECT_EQ(firstSample, point.firstSample) << "entry " << i;
+    }
 
     track.chunkMap[9998].samplesPerChunk = 0;
     parsed = ParseBytes(BuildMovie(MovieOf({track})));

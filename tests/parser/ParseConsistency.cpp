@@ -135,9 +135,10 @@ void CheckHandOver(const ParsedMovie& parsed, const PinCalls& calls, uint64_t fi
                    pin + "'s chunk offset table (" + std::to_string(calls.chunkCount) + " entries at " +
                        std::to_string(calls.chunkTableOffset) + ") does not lie inside the file");
     findings.Check(calls.mediaDuration >= 0, pin + " has a negative media duration");
-    findings.Check(!calls.chunkMap.empty(), pin + " has no chunk map");
+    const std::vector<ChunkMapEntry> map = calls.ChunkMapEntries();
+    findings.Check(!map.empty(), pin + " has no chunk map in the file");
     uint32_t previousFirstChunk = 0;
-    for (const ChunkMapEntry& entry : calls.chunkMap) {
+    for (const ChunkMapEntry& entry : map) {
         findings.Check(entry.firstChunk > previousFirstChunk && entry.samplesPerChunk > 0,
                        pin + "'s chunk map does not number its chunks upwards from 1, each with samples");
         previousFirstChunk = entry.firstChunk;

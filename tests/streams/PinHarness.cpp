@@ -84,8 +84,7 @@ void PinHarness::HandOver(MovieOutputPin* pin, const PinTrack& track, const std:
         if (written.path == path)
             file = &written;
     TrackStreamData data;
-    data.chunkMap = track.map.data();
-    data.chunkMapCount = uint32_t(track.map.size());
+    data.chunkMap = file ? file->chunkMap : nullptr;
     data.chunkCount = file ? file->chunkCount : 0;
     data.spsData = track.sps.data();
     data.spsSize = int32_t(track.sps.size());

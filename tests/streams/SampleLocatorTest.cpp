@@ -40,7 +40,7 @@ TEST(SampleLocatorTiming, TracksWithoutTimingEndAtOnce)
         {"average duration 0", 3, 2},
     };
     for (const Case& c : cases) {
-        OpenTrack open(track, {{1, 1, 1}}, c.duration);
+        OpenTrack open(track, c.duration);
         open.locator.SetStreamTiming(c.count, c.duration);
         SampleLocation sample;
         EXPECT_EQ(open.locator.LocateSample(0), S_FALSE) << c.what;
@@ -51,7 +51,7 @@ TEST(SampleLocatorTiming, TracksWithoutTimingEndAtOnce)
 TEST(SampleLocatorPlacement, OneSamplePerChunkReadsEachChunkEntry)
 {
     const std::vector<ChunkMapEntry> map = {{1, 1, 1}};
-    OpenTrack open(WriteTrackFile("locator-single.bin", RisingSizes(12, 5), map), map, 1200000);
+    OpenTrack open(WriteTrackFile("locator-single.bin", RisingSizes(12, 5), map), 1200000);
     ASSERT_EQ(open.locator.LocateSample(7), S_OK); // sample 7
     EXPECT_EQ(open.locator.Cursor().chunkNumber, 8u);
     EXPECT_EQ(open.locator.Cursor().sampleOffset, open.track.chunkOffsets[7]);
@@ -63,7 +63,7 @@ TEST(SampleLocatorPlacement, OneSamplePerChunkReadsEachChunkEntry)
 TEST(SampleLocatorPlacement, StartInsideTenSampleChunk)
 {
     const std::vector<ChunkMapEntry> map = {{1, 10, 1}};
-    OpenTrack open(WriteTrackFile("locator-ten.bin", RisingSizes(40, 3), map), map, 4000000);
+    OpenTrack open(WriteTrackFile("locator-ten.bin", RisingSizes(40, 3), map), 4000000);
     SampleLocation sample;
     ASSERT_EQ(open.locator.LocateSample(0), S_OK);
     ASSERT_EQ(open.locator.AdvanceSample(&sample), S_OK); // a first delivery already made
@@ -83,7 +83,7 @@ TEST(SampleLocatorPlacement, StartInsideTenSampleChunk)
 TEST(SampleLocatorPlacement, StartOnFirstSampleOfSecondRun)
 {
     const std::vector<ChunkMapEntry> map = {{1, 4, 1}, {3, 2, 1}};
-    OpenTrack open(WriteTrackFile("locator-runs.bin", RisingSizes(14), map), map, 1400000);
+    OpenTrack open(WriteTrackFile("locator-runs.bin", RisingSizes(14), map), 1400000);
     SampleLocation sample;
     ASSERT_EQ(open.locator.LocateSample(0), S_OK);
     ASSERT_EQ(open.locator.AdvanceSample(&sample), S_OK);
@@ -102,7 +102,7 @@ TEST(SampleLocatorPlacement, StartBeforeFirstDeliveryLandsExactly)
     // delivered: the sample must still be found through the chunk map.
     const std::vector<ChunkMapEntry> map = {{1, 3, 1}, {4, 5, 1}};
     for (StreamKind kind : {StreamKind::Aac, StreamKind::Avc, StreamKind::Other}) {
-        OpenTrack open(WriteTrackFile("locator-early.bin", RisingSizes(30, 7), map), map, 3000000, kind);
+        OpenTrack open(WriteTrackFile("locator-early.bin", RisingSizes(30, 7), map), 3000000, kind);
         ASSERT_EQ(open.locator.LocateSample(13), S_OK); // sample 13: the fifth of chunk 4
         EXPECT_EQ(open.locator.Cursor().chunkNumber, 4u);
         EXPECT_EQ(open.locator.Cursor().samplesLeftInChunk, 1u);
@@ -113,7 +113,7 @@ TEST(SampleLocatorPlacement, StartBeforeFirstDeliveryLandsExactly)
 TEST(SampleLocatorPlacement, StartsOutsideTheTrack)
 {
     const std::vector<ChunkMapEntry> map = {{1, 2, 1}};
-    OpenTrack open(WriteTrackFile("locator-outside.bin", RisingSizes(5), map), map, 500000);
+    OpenTrack open(WriteTrackFile("locator-outside.bin", RisingSizes(5), map), 500000);
     EXPECT_EQ(open.locator.LocateSample(0), S_OK);
     EXPECT_EQ(ExpectSamplesFrom(open, 0), 5u);
 
@@ -143,8 +143,7 @@ TEST(SampleLocatorStepping, WholeTracksEndAfterTheirLastSample)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        OpenTrack open(WriteTrackFile("locator-whole.bin", RisingSizes(c.samples, 2), c.map), c.map,
-                       100000 * c.samples);
+        OpenTrack open(WriteTrackFile("locator-whole.bin", RisingSizes(c.samples, 2), c.map), 100000 * c.samples);
         // Without a start the cursor stands on the first sample.
         EXPECT_EQ(ExpectSamplesFrom(open, 0), c.samples);
         // A new start at 0 delivers the whole track again: the end is this pin's own.
@@ -177,7 +176,7 @@ TEST(SampleLocatorPlacement, EverySampleOfAManyRunMapLandsOnItsBytes)
     }
     map.push_back({chunk, 2, 1}); // the open-ended last run: three chunks of two
     samples += 6;
-    OpenTrack open(WriteTrackFile("locator-many-runs.bin", RisingSizes(samples), map), map, 100000 * samples);
+    OpenTrack open(WriteTrackFile("locator-many-runs.bin", RisingSizes(samples), map), 100000 * samples);
     for (uint32_t index = 0; index < samples; ++index) {
         ASSERT_EQ(open.locator.LocateSample(index), S_OK) << "sample " << index;
         SampleLocation sample;

@@ -21,6 +21,56 @@ void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value)
 constexpr uint32_t kLeadingBytes = 40; // stands for ftyp, moov and the table box headers
 constexpr uint32_t kGapBytes = 3;      // before every chunk
 
+// Hands each box of the size bytes at begin of the file at path to
+// read(header), as the parser meets it; false when the file cannot be read or
+// begin is negative.
+template <typename Read> bool ReadBoxes(const std::string& path, int64_t begin, size_t size, Read read)
+{
+    std::FILE* file = begin >= 0 ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (!file)
+        return false;
+    BoxReader reader(file);
+    BoxCursor boxes(&reader, begin, begin + int64_t(size));
+    BoxHeader header;
+    while (boxes.NextBox(&header))
+        read(header);
+    std::fclose(file);
+    return true;
+}
+
+// Appends the bytes to the file at path; where they start, or -1 when they
+// cannot be written.
+int64_t Append(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    if (!file)
+        return -1;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const long end = std::ftell(file);
+    std::fclose(file);
+    return written && end >= 0 ? int64_t(end) - int64_t(bytes.size()) : -1;
+}
+
+std::vector<uint8_t> ChunkMapBox(const std::vector<ChunkMapEntry>& map)
+{
+    std::vector<uint32_t> fields = {uint32_t(map.size())};
+    for (const ChunkMapEntry& entry : map)
+        fields.insert(fields.end(), {entry.firstChunk, entry.samplesPerChunk, entry.sampleDescriptionIndex});
+    return TableBox("stsc", 0, fields);
+}
+
+std::shared_ptr<const ChunkMapTable> ReadChunkMapBox(const std::string& path, int64_t begin, size_t size, bool* usable)
+{
+    auto table = std::make_shared<ChunkMapTable>();
+    ChunkMapScan scan;
+    if (!ReadBoxes(path, begin, size, [&](BoxHeader& header) { scan = ReadChunkMap(header.payload, table.get()); }) ||
+        !scan.read)
+        return nullptr;
+    if (usable)
+        *usable = scan.usable;
+    return table;
+}
+
 } // namespace
 
 std::vector<uint8_t> SampleBytes(uint32_t index, uint32_t size)
@@ -76,6 +126,8 @@ TrackFile WriteTrackFile(const std::string& name, const std::vector<std::vector<
     track.chunkCount = uint32_t(samplesInChunk.size());
 
     std::vector<uint8_t> file(kLeadingBytes, 0xEE);
+    const std::vector<uint8_t> mapBox = ChunkMapBox(map);
+    file.insert(file.end(), mapBox.begin(), mapBox.end());
     track.sizeTableOffset = int32_t(file.size());
     for (uint32_t size : sizes)
         AppendBigEndian32(file, size);
@@ -101,20 +153,27 @@ TrackFile WriteTrackFile(const std::string& name, const std::vector<std::vector<
     if (!out || std::fwrite(file.data(), 1, file.size(), out) != file.size())
         throw std::runtime_error("cannot write " + track.path);
     std::fclose(out);
+    track.chunkMap = ReadChunkMapBox(track.path, kLeadingBytes, mapBox.size(), nullptr);
     return track;
 }
 
-OpenTrack::OpenTrack(const TrackFile& file, const std::vector<ChunkMapEntry>& map, REFERENCE_TIME duration,
-                     StreamKind kind)
-    : track(file)
+OpenTrack::OpenTrack(const TrackFile& file, REFERENCE_TIME duration, StreamKind kind) : track(file)
 {
     dataReader.Open(track.path.c_str());
     chunkReader.Open(track.path.c_str());
     sizeReader.Open(track.path.c_str());
+    mapReader.Open(track.path.c_str());
     locator.SetStreamTiming(uint32_t(track.sizes.size()), duration);
     locator.SetSampleSizeTableOffset(track.sizeTableOffset);
     locator.SetChunkOffsetTableOffset(track.chunkTableOffset, track.chunkCount);
-    locator.SetChunkMap(kind, map.data(), uint32_t(map.size()));
+    locator.SetChunkMap(kind, track.chunkMap);
+}
+
+std::shared_ptr<const ChunkMapTable> AppendChunkMap(const std::string& path, const std::vector<ChunkMapEntry>& map,
+                                                    bool* usable)
+{
+    const std::vector<uint8_t> box = ChunkMapBox(map);
+    return ReadChunkMapBox(path, Append(path, box), box.size(), usable);
 }
 
 std::vector<uint8_t> OpenTrack::Read(const SampleLocation& sample)
@@ -127,27 +186,17 @@ std::vector<uint8_t> OpenTrack::Read(const SampleLocation& sample)
 std::shared_ptr<const TimingTables> AppendTimingTables(const std::string& path, const std::vector<uint8_t>& boxes,
                                                        uint32_t samples, uint32_t timeScale, const EditStart& edit)
 {
-    FILE* file = std::fopen(path.c_str(), "ab");
-    if (!file)
-        return nullptr;
-    const bool written = std::fwrite(boxes.data(), 1, boxes.size(), file) == boxes.size();
-    std::fclose(file);
-    file = written ? std::fopen(path.c_str(), "rb") : nullptr;
-    if (!file)
-        return nullptr;
     auto tables = std::make_shared<TimingTables>();
-    BoxReader reader(file);
-    BoxCursor appended(&reader, reader.FileEnd() - int64_t(boxes.size()), reader.FileEnd());
-    BoxHeader header;
-    while (appended.NextBox(&header)) {
+    const auto read = [&](BoxHeader& header) {
         if (header.type == FourCC("stts"))
             tables->totalDecodeTime = ReadDecodeTimes(header.payload, &tables->decodeTimes).timeSum;
         if (header.type == FourCC("ctts"))
             ReadCompositionOffsets(header.payload, &tables->compositionOffsets, &tables->signedOffsets);
         if (header.type == FourCC("stss"))
             ReadSyncSamples(header.payload, &tables->syncSamples);
-    }
-    std::fclose(file);
+    };
+    if (!ReadBoxes(path, Append(path, boxes), boxes.size(), read))
+        return nullptr;
     tables->timeScale = timeScale;
     tables->movieTimeScale = 1000;
     tables->sampleCount = samples;

@@ -1,10 +1,10 @@
 // A file laid out like the part of a movie the sample locator reads: a filler
-// where the boxes before the tables would be, the sample size table, the chunk
-// offset table, then the chunks, each behind a few filler bytes so that a
-// sample read at a wrong offset gives wrong bytes.
+// where the boxes before the tables would be, the sample-to-chunk box, the
+// sample size table, the chunk offset table, then the chunks, each behind a
+// few filler bytes so that a sample read at a wrong offset gives wrong bytes.
 #pragma once
 
-#include "parser/ChunkMapEntry.h"
+#include "parser/ChunkMapTable.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +16,7 @@ struct TrackFile {
     int32_t sizeTableOffset = 0;
     int32_t chunkTableOffset = 0;
     uint32_t chunkCount = 0;
+    std::shared_ptr<const ChunkMapTable> chunkMap; // as the parser reads it back, whether it would take it or not
     std::vector<uint32_t> sizes;       // per sample
     std::vector<int64_t> offsets;      // per sample: where its bytes lie
     std::vector<int64_t> chunkOffsets; // per chunk, from chunk 1
@@ -42,8 +43,7 @@ std::vector<uint32_t> RisingSizes(uint32_t count, uint32_t first = 1);
 // A track file opened as a pin opens it, with its tables handed over to a
 // locator in the order the parser hands them to the pin.
 struct OpenTrack {
-    OpenTrack(const TrackFile& track, const std::vector<ChunkMapEntry>& map, REFERENCE_TIME duration,
-              StreamKind kind = StreamKind::Avc);
+    OpenTrack(const TrackFile& track, REFERENCE_TIME duration, StreamKind kind = StreamKind::Avc);
 
     // The bytes at the location, read through the pin's data reader.
     std::vector<uint8_t> Read(const SampleLocation& sample);
@@ -52,8 +52,15 @@ struct OpenTrack {
     FileReader sizeReader;
     FileReader chunkReader;
     FileReader dataReader;
-    SampleLocator locator{&sizeReader, &chunkReader};
+    FileReader mapReader;
+    SampleLocator locator{&sizeReader, &chunkReader, &mapReader};
 };
+
+// Appends a sample-to-chunk box of the map to the file at path and reads it
+// back as the parser does; usable receives the parser's verdict. Null when
+// the file cannot be written or read.
+std::shared_ptr<const ChunkMapTable> AppendChunkMap(const std::string& path, const std::vector<ChunkMapEntry>& map,
+                                                    bool* usable = nullptr);
 
 // Appends timing table boxes to the file at path and reads them back as the
 // parser does: the tables of samples samples at timeScale units a second,

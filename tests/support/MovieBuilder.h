@@ -2,7 +2,7 @@
 // description, for tests that need real box trees with exact contents.
 #pragma once
 
-#include "parser/ChunkMapEntry.h"
+#include "parser/ChunkMapTable.h"
 #include "tests/support/BoxBuilder.h"
 
 #include <cstdint>
