@@ -10,6 +10,10 @@ namespace {
 // A fragment box larger than this is taken as damage: a real one describes
 // seconds of samples in a few kilobytes.
 constexpr int64_t kMaxFragmentBox = 16 * 1024 * 1024;
+// Records a track keeps at most: ten hours in fragments of one picture at
+// sixty a second fit; a file of millions of tiny fragments ends there instead
+// of holding memory in proportion to its length.
+constexpr uint32_t kMaxFragmentRecords = 1u << 22;
 
 // Adds up what one fragment holds for each track.
 class CountingVisitor : public FragmentVisitor {
@@ -86,7 +90,7 @@ bool TrackFragments::Append(int64_t moofOffset, uint32_t moofHeader, uint32_t mo
         recordCount == 0 ? (ownTimes ? decodeTime : 0) : (ownTimes && hasDecodeTime ? decodeTime : endTime);
     if (recordCount > 0 && start < records[recordCount - 1].decodeTime)
         return false;
-    if (start >= kMaxDecodeTime || samples > 0xFFFFFFFFu - sampleCount)
+    if (start >= kMaxDecodeTime || samples > 0xFFFFFFFFu - sampleCount || recordCount == kMaxFragmentRecords)
         return false;
     if (recordCount == capacity) {
         const uint32_t grown = capacity ? capacity * 2 : 64;

@@ -25,7 +25,8 @@
 
 namespace {
 
-const char* const kMovies[] = {"h264-aac-chunks.mp4", "h264-aac-moov-last.mp4", "two-aac.mp4", "h264-aac.mov"};
+const char* const kMovies[] = {"h264-aac-chunks.mp4", "h264-aac-moov-last.mp4", "two-aac.mp4", "h264-aac.mov",
+                               "frag-bframes.mp4"};
 constexpr DWORD kStreamTimeout = 60000;
 
 // A small generator of its own per thread, so that runs repeat.
