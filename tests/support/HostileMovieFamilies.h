@@ -86,5 +86,6 @@ void AddAvcConfigMovies(Family& family);
 void AddDecoderConfigMovies(Family& family);
 void AddHandlerMovies(Family& family);
 void AddStreamKindMovies(Family& family);
+void AddFragmentMovies(Family& family);
 
 } // namespace hostile

@@ -255,15 +255,24 @@ struct FamilyMaker {
 };
 
 const FamilyMaker kFamilies[] = {
-    {"truncated", AddTruncatedMovies},  {"size", AddBoxSizeMovies},
-    {"top-level", AddTopLevelMovies},   {"table-values", AddTableValueMovies},
-    {"counts", AddCountMovies},         {"empty", AddEmptyTableMovies},
-    {"timing", AddTimingMovies},        {"duplicate", AddDuplicateMovies},
-    {"missing", AddMissingBoxMovies},   {"order", AddOrderMovies},
-    {"nesting", AddNestingMovies},      {"sample-entry", AddSampleEntryMovies},
-    {"avc-config", AddAvcConfigMovies}, {"decoder-config", AddDecoderConfigMovies},
-    {"handler", AddHandlerMovies},      {"timing-tables", AddTimingTableMovies},
+    {"truncated", AddTruncatedMovies},
+    {"size", AddBoxSizeMovies},
+    {"top-level", AddTopLevelMovies},
+    {"table-values", AddTableValueMovies},
+    {"counts", AddCountMovies},
+    {"empty", AddEmptyTableMovies},
+    {"timing", AddTimingMovies},
+    {"duplicate", AddDuplicateMovies},
+    {"missing", AddMissingBoxMovies},
+    {"order", AddOrderMovies},
+    {"nesting", AddNestingMovies},
+    {"sample-entry", AddSampleEntryMovies},
+    {"avc-config", AddAvcConfigMovies},
+    {"decoder-config", AddDecoderConfigMovies},
+    {"handler", AddHandlerMovies},
+    {"timing-tables", AddTimingTableMovies},
     {"stream-kinds", AddStreamKindMovies},
+    {"fragments", AddFragmentMovies},
 };
 
 } // namespace
