@@ -8,6 +8,7 @@
 #include "tests/support/ComTest.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/HostileMovies.h"
+#include "tests/support/MovieEdit.h"
 #include "tests/support/MovieGraph.h"
 #include "tests/support/Watchdog.h"
 
@@ -108,6 +109,48 @@ std::string FamilyTestName(const ::testing::TestParamInfo<std::string>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, HostileStreaming, ::testing::ValuesIn(HostileFamilies()), FamilyTestName);
+
+class ChangedFragment : public ComTest {};
+
+// A fragment that no longer holds what the index counted at load ends each
+// stream that reaches it, with an error: here the second fragment's first run
+// comes to count more samples than its box holds.
+TEST_F(ChangedFragment, EndsEachStreamWithAnError)
+{
+    const std::vector<uint8_t>* whole = nullptr;
+    for (const HostileMovie& movie : Suite())
+        if (movie.name == "fragments-whole")
+            whole = &movie.bytes;
+    ASSERT_TRUE(whole);
+    const std::string path = TempPath("changed-fragment.mp4");
+    ASSERT_TRUE(WriteFileBytes(path, *whole));
+    Watchdog watchdog("streaming a changed fragment", 60);
+    MovieGraph movie;
+    ASSERT_EQ(S_OK, movie.Load(path));
+    ASSERT_EQ(2, movie.PinCount());
+
+    const uint8_t count[4] = {0, 0, 0x03, 0xE8};
+    FILE* file = std::fopen(path.c_str(), "r+b");
+    ASSERT_TRUE(file);
+    const long countField = long(MovieEdit(*whole).Box("moof2.traf.trun").start + 12); // the run's sample count
+    const bool changed = std::fseek(file, countField, SEEK_SET) == 0 && std::fwrite(count, 1, 4, file) == 4;
+    ASSERT_EQ(0, std::fclose(file));
+    ASSERT_TRUE(changed);
+
+    ASSERT_EQ(S_OK, movie.ConnectAll());
+    ASSERT_EQ(S_OK, movie.Run());
+    ASSERT_TRUE(movie.WaitForEndOfStreams(1, 30000));
+    EXPECT_EQ(S_OK, movie.Stop());
+    EXPECT_EQ(2, movie.graph->EventCount(EC_ERRORABORT));
+    // Nothing of the changed fragment; the timeline's look-ahead reaches it
+    // before the first fragment's samples are all delivered.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(1, movie.Sink(i).EndOfStreamCount());
+        EXPECT_LE(movie.Sink(i).SampleCount(), 4u);
+    }
+    movie.Close();
+    std::remove(path.c_str());
+}
 
 class TimingFallback : public ComTest {};
 
