@@ -145,9 +145,12 @@ bool TrackFragmentReader::ReadRun(Bytes box, bool firstRun, uint32_t* samplesLef
     const bool signedOffsets = versionAndFlags >> 24 >= 1;
     const uint32_t count = box.U32();
     int64_t position = dataPosition;
-    if (flags & kDataOffset)
-        position = base + int32_t(box.U32());
-    else if (firstRun)
+    if (flags & kDataOffset) {
+        // Data past the file's end is damage; told before the offset is added,
+        // since a pin reads with no end known and a base may lie near INT64_MAX.
+        const int64_t offset = int32_t(box.U32());
+        position = offset > fileEnd - base ? -1 : base + offset;
+    } else if (firstRun)
         position = base;
     uint32_t firstFlags = own.flags;
     const bool hasFirstFlags = (flags & kFirstSampleFlags) != 0;

@@ -379,15 +379,20 @@ bool SampleTimeline::AheadTimes(REFERENCE_TIME* time, uint64_t* decodeTime, uint
     *time = PresentationTime(aheadDecodeTime, hasOffsets ? Offset(offsetCursor) : 0);
     *decodeTime = aheadDecodeTime;
     *duration = decodeCursor.value;
-    aheadDecodeTime += decodeCursor.value;
-    // The cursors step only within the tables' samples.
+    // The cursors step only within the tables' samples, and only both at
+    // once: an entry that cannot be read leaves them where they were.
     if (aheadSample + 1 < TableEnd()) {
         const TimingTable none;
-        if (!Step(decodeReader, tables ? tables->decodeTimes : none, &decodeCursor))
+        RunCursor decode = decodeCursor;
+        RunCursor offset = offsetCursor;
+        if (!Step(decodeReader, tables ? tables->decodeTimes : none, &decode))
             return false;
-        if (hasOffsets && !Step(offsetReader, tables->compositionOffsets, &offsetCursor))
+        if (hasOffsets && !Step(offsetReader, tables->compositionOffsets, &offset))
             return false;
+        decodeCursor = decode;
+        offsetCursor = offset;
     }
+    aheadDecodeTime += *duration;
     return true;
 }
 
@@ -426,11 +431,13 @@ HRESULT SampleTimeline::Next(SampleTimes* times)
         return placement;
     if (nextSample >= SampleCount())
         return S_FALSE;
-    if (!FillWindow(nextSample + kReorderDepth + 1))
+    // A sample is timed once its own times are read: one that cannot be read
+    // further ahead fails the stream when it is reached, not before.
+    FillWindow(nextSample + kReorderDepth + 1);
+    if (aheadSample <= nextSample)
         return E_FAIL;
     REFERENCE_TIME start = PopEarliest();
-    if (!FillWindow(nextSample + kReorderDepth + 2))
-        return E_FAIL;
+    FillWindow(nextSample + kReorderDepth + 2);
     REFERENCE_TIME stop = windowCount > 0 ? window[windowCount - 1] : start + lastDuration;
     start = std::max(start, lastStart);
     times->start = start;
@@ -443,8 +450,10 @@ HRESULT SampleTimeline::Next(SampleTimes* times)
 
 REFERENCE_TIME SampleTimeline::NextStart()
 {
-    if (FAILED(placement) || nextSample >= SampleCount() || !FillWindow(nextSample + kReorderDepth + 1) ||
-        windowCount == 0)
+    if (FAILED(placement) || nextSample >= SampleCount())
+        return Duration();
+    FillWindow(nextSample + kReorderDepth + 1);
+    if (aheadSample <= nextSample || windowCount == 0)
         return Duration();
     return std::max(window[windowCount - 1], lastStart);
 }

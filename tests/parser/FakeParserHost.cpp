@@ -30,6 +30,7 @@ HRESULT FakePin::SetTrackData(const TrackStreamData& data)
     calls.pps.assign(data.ppsData, data.ppsData + data.ppsSize);
     calls.audioSampleRate = data.audioSampleRate;
     calls.audioChannels = data.audioChannels;
+    calls.fragmentSamples = data.fragments ? data.fragments->SampleCount() : 0;
     return S_OK;
 }
 

@@ -22,6 +22,7 @@ struct PinCalls {
     int32_t audioChannels = 0;
     std::string path;
     uint32_t sampleCount = 0;
+    uint32_t fragmentSamples = 0; // of sampleCount, those that lie in movie fragments
     REFERENCE_TIME mediaDuration = 0;
     int64_t sizeTableOffset = 0;
     int64_t chunkTableOffset = 0;

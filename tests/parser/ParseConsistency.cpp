@@ -124,8 +124,13 @@ void CheckHandOver(const ParsedMovie& parsed, const PinCalls& calls, uint64_t fi
     findings.Check(calls.order == std::vector<std::string>(std::begin(kHandOver), std::end(kHandOver)),
                    pin + " did not get the whole hand-over once, in order");
     findings.Check(calls.path == parsed.movie->filePath, pin + " was handed another path");
-    // A constant sample size leaves no per-sample entries to read.
-    const uint64_t sizeEntries = calls.constantSampleSize ? 0 : calls.sampleCount;
+    findings.Check(calls.mediaDuration >= 0, pin + " has a negative media duration");
+    // A track whose samples all lie in movie fragments needs no tables.
+    if (calls.sampleCount == calls.fragmentSamples)
+        return;
+    // A constant sample size leaves no per-sample entries to read, and the
+    // table has none for the samples in movie fragments.
+    const uint64_t sizeEntries = calls.constantSampleSize ? 0 : calls.sampleCount - calls.fragmentSamples;
     findings.Check(calls.sizeTableOffset > 0 && uint64_t(calls.sizeTableOffset) + 4ull * sizeEntries <= fileLength,
                    pin + "'s sample size table (" + std::to_string(sizeEntries) + " entries at " +
                        std::to_string(calls.sizeTableOffset) + ") does not lie inside the file");
@@ -134,7 +139,6 @@ void CheckHandOver(const ParsedMovie& parsed, const PinCalls& calls, uint64_t fi
                            fileLength,
                    pin + "'s chunk offset table (" + std::to_string(calls.chunkCount) + " entries at " +
                        std::to_string(calls.chunkTableOffset) + ") does not lie inside the file");
-    findings.Check(calls.mediaDuration >= 0, pin + " has a negative media duration");
     const std::vector<ChunkMapEntry> map = calls.ChunkMapEntries();
     findings.Check(!map.empty(), pin + " has no chunk map in the file");
     uint32_t previousFirstChunk = 0;

@@ -40,10 +40,12 @@ class Family {
 public:
     Family(std::vector<HostileMovie>& movies, std::string family) : movies(movies), family(std::move(family)) {}
 
-    void Add(const std::string& name, std::vector<uint8_t> bytes, int pins, int tracks = kBaseTracks);
-    void Add(const std::string& name, const MovieEdit& edit, int pins, int tracks = kBaseTracks)
+    void Add(const std::string& name, std::vector<uint8_t> bytes, int pins, int tracks = kBaseTracks,
+             std::vector<size_t> samples = {});
+    void Add(const std::string& name, const MovieEdit& edit, int pins, int tracks = kBaseTracks,
+             std::vector<size_t> samples = {})
     {
-        Add(name, edit.Bytes(), pins, tracks);
+        Add(name, edit.Bytes(), pins, tracks, std::move(samples));
     }
 
 private:
@@ -84,5 +86,6 @@ void AddAvcConfigMovies(Family& family);
 void AddDecoderConfigMovies(Family& family);
 void AddHandlerMovies(Family& family);
 void AddStreamKindMovies(Family& family);
+void AddFragmentMovies(Family& family);
 
 } // namespace hostile

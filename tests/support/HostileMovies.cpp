@@ -76,7 +76,7 @@ std::vector<uint8_t> EmptyBox(const std::string& type)
     return box.Begin(type).End().Data();
 }
 
-void Family::Add(const std::string& name, std::vector<uint8_t> bytes, int pins, int tracks)
+void Family::Add(const std::string& name, std::vector<uint8_t> bytes, int pins, int tracks, std::vector<size_t> samples)
 {
     HostileMovie movie;
     movie.family = family;
@@ -87,6 +87,7 @@ void Family::Add(const std::string& name, std::vector<uint8_t> bytes, int pins, 
     movie.bytes = std::move(bytes);
     movie.expectedPins = pins;
     movie.expectedTracks = tracks;
+    movie.expectedSamples = std::move(samples);
     movies.push_back(std::move(movie));
 }
 
@@ -254,15 +255,24 @@ struct FamilyMaker {
 };
 
 const FamilyMaker kFamilies[] = {
-    {"truncated", AddTruncatedMovies},  {"size", AddBoxSizeMovies},
-    {"top-level", AddTopLevelMovies},   {"table-values", AddTableValueMovies},
-    {"counts", AddCountMovies},         {"empty", AddEmptyTableMovies},
-    {"timing", AddTimingMovies},        {"duplicate", AddDuplicateMovies},
-    {"missing", AddMissingBoxMovies},   {"order", AddOrderMovies},
-    {"nesting", AddNestingMovies},      {"sample-entry", AddSampleEntryMovies},
-    {"avc-config", AddAvcConfigMovies}, {"decoder-config", AddDecoderConfigMovies},
-    {"handler", AddHandlerMovies},      {"timing-tables", AddTimingTableMovies},
+    {"truncated", AddTruncatedMovies},
+    {"size", AddBoxSizeMovies},
+    {"top-level", AddTopLevelMovies},
+    {"table-values", AddTableValueMovies},
+    {"counts", AddCountMovies},
+    {"empty", AddEmptyTableMovies},
+    {"timing", AddTimingMovies},
+    {"duplicate", AddDuplicateMovies},
+    {"missing", AddMissingBoxMovies},
+    {"order", AddOrderMovies},
+    {"nesting", AddNestingMovies},
+    {"sample-entry", AddSampleEntryMovies},
+    {"avc-config", AddAvcConfigMovies},
+    {"decoder-config", AddDecoderConfigMovies},
+    {"handler", AddHandlerMovies},
+    {"timing-tables", AddTimingTableMovies},
     {"stream-kinds", AddStreamKindMovies},
+    {"fragments", AddFragmentMovies},
 };
 
 } // namespace

@@ -19,6 +19,9 @@ struct HostileMovie {
     // the damage leaves it open.
     int expectedPins = -1;
     int expectedTracks = -1;
+    // The samples each pin delivers when streamed to the end, in pin order;
+    // empty where the damage leaves them open.
+    std::vector<size_t> expectedSamples;
 };
 
 // The well-formed movie that every hostile movie is made from: three tracks,

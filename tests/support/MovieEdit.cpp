@@ -15,8 +15,8 @@ constexpr size_t kNotAContainer = SIZE_MAX;
 // Where the children of a box start, counted from the end of its header.
 size_t ChildrenOffset(const std::vector<uint8_t>& bytes, const BoxPlace& box, const std::string& parentType)
 {
-    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "dinf",
-                                              "stbl", "edts", "udta", "wave", "tref"};
+    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "dinf", "stbl", "edts",
+                                              "udta", "wave", "tref", "mvex", "moof", "traf"};
     for (const char* type : kContainers)
         if (box.type == type)
             return 0;
