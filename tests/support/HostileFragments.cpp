@@ -149,7 +149,8 @@ void AddFragmentMovies(Family& family)
         {"fragment-header-size-ffffffff", "moof2.mfhd", kSizeField, 0xFFFFFFFF, firstFragment},
         {"track-fragment-size-0", "moof2.traf", kSizeField, 0, firstFragment},
         {"run-size-ffffffff", "moof2.traf.trun", kSizeField, 0xFFFFFFFF, firstFragment},
-        {"fragment-size-past-end-of-file", "moof3", kSizeField, 0xFFFFFFFF, {8, 8}},
+        // Cut at the file end like any top-level box: its runs are whole.
+        {"fragment-size-past-end-of-file", "moof3", kSizeField, 0xFFFFFFFF, {kAllSamples, kAllSamples}},
         {"track-fragment-of-no-track", "moof2.traf2.tfhd", kTrackIdField, 9, {kAllSamples, 8}},
         // A time that no movie reaches ends the track before it; a jump of
         // centuries does not.
