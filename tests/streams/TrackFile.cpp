@@ -45,10 +45,12 @@ int64_t Append(const std::string& path, const std::vector<uint8_t>& bytes)
     std::FILE* file = std::fopen(path.c_str(), "ab");
     if (!file)
         return -1;
+    // Where the bytes go is asked before they are written: Windows' run time
+    // answers ftell on an appending stream from where its descriptor stood.
+    const long start = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const long end = std::ftell(file);
     std::fclose(file);
-    return written && end >= 0 ? int64_t(end) - int64_t(bytes.size()) : -1;
+    return written && start >= 0 ? int64_t(start) : -1;
 }
 
 std::vector<uint8_t> ChunkMapBox(const std::vector<ChunkMapEntry>& map)
