@@ -12,43 +12,39 @@ void FourCCText(uint32_t code, char (&text)[5])
     text[4] = '\0';
 }
 
-BoxReader::BoxReader(FILE* file) : descriptor(file ? _fileno(file) : -1)
+BoxReader::BoxReader(FILE* file)
 {
     fileEnd = kMaxFilePosition;
-    if (descriptor >= 0) {
-        const int64_t length = _lseeki64(descriptor, 0, SEEK_END);
-        if (length >= 0)
-            fileEnd = length;
-        window.reset(new (std::nothrow) uint8_t[kWindowSize]);
-    }
+    const int descriptor = file ? _fileno(file) : -1;
+    if (descriptor < 0)
+        return;
+    handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    const int64_t length = _lseeki64(descriptor, 0, SEEK_END);
+    if (length >= 0)
+        fileEnd = length;
+    window.reset(new (std::nothrow) uint8_t[kWindowSize]);
 }
 
 bool BoxReader::ReadFromFile(int64_t position, void* buffer, size_t count)
 {
-    if (descriptorPosition != position && _lseeki64(descriptor, position, SEEK_SET) != position) {
-        descriptorPosition = -1;
-        return false;
-    }
-    descriptorPosition = position;
     uint8_t* at = static_cast<uint8_t*>(buffer);
     while (count > 0) {
-        // The run time reads at most INT_MAX bytes at once.
-        const unsigned int part = unsigned(std::min<size_t>(count, 1u << 30));
-        const int read = _read(descriptor, at, part);
-        if (read <= 0) {
-            descriptorPosition = -1;
+        OVERLAPPED where = {};
+        where.Offset = DWORD(uint64_t(position));
+        where.OffsetHigh = DWORD(uint64_t(position) >> 32);
+        DWORD read = 0;
+        if (!ReadFile(handle, at, DWORD(std::min<size_t>(count, 1u << 30)), &read, &where) || read == 0)
             return false;
-        }
         at += read;
-        count -= size_t(read);
-        descriptorPosition += read;
+        position += read;
+        count -= read;
     }
     return true;
 }
 
 bool BoxReader::ReadAt(int64_t position, void* buffer, size_t count)
 {
-    if (descriptor < 0 || position < 0 || position > fileEnd || uint64_t(fileEnd - position) < count)
+    if (handle == INVALID_HANDLE_VALUE || position < 0 || position > fileEnd || uint64_t(fileEnd - position) < count)
         return false;
     if (count == 0)
         return true;
@@ -58,7 +54,7 @@ bool BoxReader::ReadAt(int64_t position, void* buffer, size_t count)
     }
     if (!window || count >= kWindowSize / 2)
         return ReadFromFile(position, buffer, count);
-    const size_t fill = size_t(std::min<int64_t>(int64_t(kWindowSize), fileEnd - position));
+    const size_t fill = size_t(std::min<int64_t>(int64_t(std::max(fillSize, count)), fileEnd - position));
     windowLength = 0;
     if (!ReadFromFile(position, window.get(), fill))
         return false;

@@ -10,6 +10,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/Platform.h"
+
 // The last file position the parser uses: positions are signed 64-bit
 // throughout, and every stream position goes through the 64-bit seek.
 constexpr int64_t kMaxFilePosition = INT64_MAX;
@@ -24,7 +26,7 @@ constexpr uint32_t FourCC(const char (&code)[5])
 // Writes the NUL-terminated text of a four-character code.
 void FourCCText(uint32_t code, char (&text)[5]);
 
-// The parser's reads of the movie file, through the run time's descriptor
+// The parser's reads of the movie file, positioned reads of the system handle
 // under its C stream (the stream itself is not read once this holds it). Small
 // reads are served from a window of the file: a box's header, a small box and
 // the next header cost one system call, so that a walk over thousands of
@@ -42,16 +44,21 @@ class BoxReader {
     // Reads exactly count bytes at position; false when they are not all there.
     bool ReadAt(int64_t position, void* buffer, size_t count);
 
-  private:
-    // Reads from the descriptor, seeking only where it stands elsewhere.
+    // How much of the file a window fill reads from then on (at most
+    // kWindowSize): a walk that knows how far its next reads reach copies no
+    // more than that.
+    void SetWindowFill(size_t bytes) { fillSize = std::max<size_t>(16, std::min(bytes, kWindowSize)); }
+
+private:
+    // Reads from the file itself, one system call a read.
     bool ReadFromFile(int64_t position, void* buffer, size_t count);
 
-    int descriptor = -1;
+    HANDLE handle = INVALID_HANDLE_VALUE;
     int64_t fileEnd = 0;
-    int64_t descriptorPosition = -1; // where the descriptor stands, -1 when unknown
     std::unique_ptr<uint8_t[]> window;
     int64_t windowStart = 0;
     size_t windowLength = 0;
+    size_t fillSize = kWindowSize;
 };
 
 struct BoxHeader;

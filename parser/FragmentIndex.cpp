@@ -174,15 +174,15 @@ void MovieFragments::Index(BoxReader& reader)
         const int64_t size = header.payload.Remaining();
         const uint32_t headerSize = uint32_t(header.payload.Position() - header.start);
         if (size > kMaxFragmentBox)
-            return;
+            break;
         if (size > bufferSize) {
             buffer.reset(new (std::nothrow) uint8_t[size_t(size)]);
             bufferSize = buffer ? size : 0;
             if (!buffer)
-                return;
+                break;
         }
         if (size > 0 && !reader.ReadAt(header.payload.Position(), buffer.get(), size_t(size)))
-            return;
+            break;
         std::fill(tallies.get(), tallies.get() + trackCount, CountingVisitor::Tally());
         CountingVisitor visitor(tracks, trackCount, tallies.get());
         const bool whole =
@@ -195,6 +195,10 @@ void MovieFragments::Index(BoxReader& reader)
         ++fragmentCount;
         // The samples before the damage are kept; nothing after it is trusted.
         if (!whole)
-            return;
+            break;
+        // The next fragment box is most likely as large as this one: a fill
+        // of its size and the header after it reads it whole, and no more.
+        reader.SetWindowFill(size_t(headerSize + size) + 32);
     }
+    reader.SetWindowFill(BoxReader::kWindowSize);
 }

@@ -215,7 +215,37 @@ BOOL CloseHandle(HANDLE handle)
 
 int _fileno(FILE* file) { return fileno(file); }
 int64_t _lseeki64(int descriptor, int64_t offset, int origin) { return int64_t(lseek(descriptor, off_t(offset), origin)); }
-int _read(int descriptor, void* buffer, unsigned int count) { return int(read(descriptor, buffer, count)); }
+
+// A descriptor's handle is the descriptor tagged in its low bit, which no
+// handle object's address has: it is never taken for one.
+intptr_t _get_osfhandle(int descriptor)
+{
+    return descriptor < 0 ? intptr_t(-1) : intptr_t(descriptor) << 1 | 1;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    const intptr_t tagged = reinterpret_cast<intptr_t>(file);
+    if (tagged < 0 || (tagged & 1) == 0) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    const int descriptor = int(tagged >> 1);
+    const ssize_t got = overlapped ? pread(descriptor, buffer, count,
+                                           off_t(uint64_t(overlapped->OffsetHigh) << 32 | overlapped->Offset))
+                                   : ::read(descriptor, buffer, count);
+    if (read)
+        *read = got > 0 ? DWORD(got) : 0;
+    if (got < 0) {
+        lastError = ERROR_READ_FAULT;
+        return FALSE;
+    }
+    if (got == 0 && overlapped && count > 0) {
+        lastError = ERROR_HANDLE_EOF;
+        return FALSE;
+    }
+    return TRUE;
+}
 
 void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 

@@ -21,12 +21,24 @@ inline int64_t _ftelli64(FILE* file)
     return int64_t(ftello(file));
 }
 
-// ---- Descriptor reads ----------------------------------------------------------
-// The run time's descriptor under a stream, moved and read without the
-// stream's buffer: a seek and a read are one system call each.
+// ---- Positioned file reads -----------------------------------------------------
+// The system handle under a C stream's descriptor, read at an offset without
+// the stream's buffer or its position: one system call a read. The handle
+// belongs to the run time; it is never closed by itself.
 int _fileno(FILE* file);
 int64_t _lseeki64(int descriptor, int64_t offset, int origin);
-int _read(int descriptor, void* buffer, unsigned int count);
+intptr_t _get_osfhandle(int descriptor);
+struct OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset; // where a read on a handle starts
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
+typedef OVERLAPPED* LPOVERLAPPED;
+// With an OVERLAPPED, reads at its offset; a read at or past the end of the
+// file fails with ERROR_HANDLE_EOF, as on a synchronous Windows handle.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
 
 // ---- Interlocked operations ------------------------------------------------
 inline LONG InterlockedIncrement(LONG volatile* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
