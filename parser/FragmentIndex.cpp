@@ -39,13 +39,17 @@ public:
         }
         return current != nullptr;
     }
-    bool TakeSample(const FragmentSample& sample) override
+    bool TakeSamples(const FragmentSample* samples, uint32_t count) override
     {
         if (!current)
             return false;
-        ++current->samples;
-        current->duration = std::min(current->duration + sample.duration, kMaxDecodeTime);
-        current->leastOffset = std::min(current->leastOffset, sample.compositionOffset);
+        current->samples += count;
+        for (uint32_t i = 0; i < count; ++i) {
+            current->duration += samples[i].duration;
+            current->leastOffset = std::min(current->leastOffset, samples[i].compositionOffset);
+        }
+        // At most 2^18 durations of 32 bits: far below 64 bits before the cap.
+        current->duration = std::min(current->duration, kMaxDecodeTime);
         return true;
     }
 
@@ -92,21 +96,27 @@ bool TrackFragments::Append(int64_t moofOffset, uint32_t moofHeader, uint32_t mo
         return false;
     if (start >= kMaxDecodeTime || samples > 0xFFFFFFFFu - sampleCount || recordCount == kMaxFragmentRecords)
         return false;
-    if (recordCount == capacity) {
-        const uint32_t grown = capacity ? capacity * 2 : 64;
-        std::unique_ptr<FragmentRecord[]> larger(new (std::nothrow) FragmentRecord[grown]);
-        if (!larger)
-            return false;
-        std::copy(records.get(), records.get() + recordCount, larger.get());
-        records = std::move(larger);
-        capacity = grown;
-    }
+    if (recordCount == capacity && !Reserve(capacity ? capacity * 2 : 64))
+        return false;
     records[recordCount++] = {moofOffset, start, sampleCount, samples, moofHeader, moofSize};
     sampleCount += samples;
     endTime = std::min(start + tally.duration, kMaxDecodeTime);
     leastOffset = std::min(leastOffset, tally.leastOffset);
     largestMoof = std::max(largestMoof, moofSize);
     mostSamples = std::max(mostSamples, samples);
+    return true;
+}
+
+bool TrackFragments::Reserve(uint32_t count)
+{
+    if (count <= capacity)
+        return true;
+    std::unique_ptr<FragmentRecord[]> larger(new (std::nothrow) FragmentRecord[count]);
+    if (!larger)
+        return false;
+    std::copy(records.get(), records.get() + recordCount, larger.get());
+    records = std::move(larger);
+    capacity = count;
     return true;
 }
 

@@ -75,6 +75,9 @@ public:
     int64_t LeastOffset() const { return leastOffset; }
 
 private:
+    // Room for count records; false without memory.
+    bool Reserve(uint32_t count);
+
     std::unique_ptr<FragmentRecord[]> records;
     uint32_t recordCount = 0;
     uint32_t capacity = 0;

@@ -1,6 +1,7 @@
 #include "parser/MovieFragment.h"
 
 #include "parser/BoxReader.h"
+#include "parser/ByteOrder.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ constexpr uint32_t kSampleCompositionOffset = 0x000800;
 // sample flags: "is non-sync sample", and "depends on" 1: on other samples
 constexpr uint32_t kNonSync = 0x00010000;
 constexpr uint32_t kDependsOnOthers = 1;
+// Samples handed to the visitor at once.
+constexpr uint32_t kSampleBatch = 64;
 
 // Bounded reads of boxes in memory: once a read fails every later one fails.
 class Bytes {
@@ -163,26 +166,45 @@ bool TrackFragmentReader::ReadRun(Bytes box, bool firstRun, uint32_t* samplesLef
     if (!box.Ok() || count > *samplesLeft || uint64_t(count) * fields > box.Left() || position < moofOffset)
         return false;
     *samplesLeft -= count;
+    // The fields were checked against the box above: read without a check
+    // each, and handed over in batches, since a fragment holds hundreds.
+    const uint8_t* field = box.Here();
+    const auto next = [&field]() {
+        uint32_t value = 0;
+        ReadBigEndian32(field, &value);
+        field += 4;
+        return value;
+    };
+    FragmentSample batch[kSampleBatch];
+    uint32_t batched = 0;
+    bool whole = true;
     for (uint32_t i = 0; i < count; ++i) {
-        FragmentSample sample;
-        sample.duration = flags & kSampleDuration ? box.U32() : own.duration;
-        sample.size = flags & kSampleSize ? box.U32() : own.size;
-        const uint32_t sampleFlags =
-            flags & kSampleFlags ? box.U32() : (i == 0 && hasFirstFlags ? firstFlags : own.flags);
+        FragmentSample& sample = batch[batched];
+        sample.duration = flags & kSampleDuration ? next() : own.duration;
+        sample.size = flags & kSampleSize ? next() : own.size;
+        const uint32_t sampleFlags = flags & kSampleFlags ? next() : (i == 0 && hasFirstFlags ? firstFlags : own.flags);
+        sample.compositionOffset = 0;
         if (flags & kSampleCompositionOffset) {
-            const uint32_t offset = box.U32();
+            const uint32_t offset = next();
             sample.compositionOffset = signedOffsets ? int64_t(int32_t(offset)) : int64_t(offset);
         }
         sample.sync = IsSync(sampleFlags);
         sample.offset = position;
-        if (position > fileEnd - int64_t(sample.size))
-            return false;
+        if (position > fileEnd - int64_t(sample.size)) {
+            whole = false;
+            break;
+        }
         position += sample.size;
-        if (wanted && !visitor.TakeSample(sample))
-            return false;
+        if (wanted && ++batched == kSampleBatch) {
+            if (!visitor.TakeSamples(batch, batched))
+                return false;
+            batched = 0;
+        }
     }
+    if (wanted && batched > 0 && !visitor.TakeSamples(batch, batched))
+        return false;
     dataPosition = position;
-    return true;
+    return whole;
 }
 
 bool TrackFragmentReader::Read(Bytes traf, int64_t* dataEnd, uint32_t* samplesLeft)

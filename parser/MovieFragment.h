@@ -33,13 +33,14 @@ private:
     uint32_t count = 0;
 };
 
-// One sample of a run, with every default applied.
+// One sample of a run, with every default applied; the reader fills every
+// field (no initial values: it makes them by the hundred).
 struct FragmentSample {
-    int64_t offset = 0; // of its bytes in the file
-    uint32_t size = 0;
-    uint32_t duration = 0;         // decoding duration, in the media's time scale
-    int64_t compositionOffset = 0; // presentation time less decoding time
-    bool sync = true;
+    int64_t offset; // of its bytes in the file
+    uint32_t size;
+    uint32_t duration;         // decoding duration, in the media's time scale
+    int64_t compositionOffset; // presentation time less decoding time
+    bool sync;
 };
 
 // The caller's side of a read: it takes the samples of the tracks it wants,
@@ -49,8 +50,9 @@ public:
     // A track fragment of a track of the table begins; decodeTime is its
     // "tfdt" value when hasDecodeTime. True when its samples are wanted.
     virtual bool BeginTrack(uint32_t trackId, bool hasDecodeTime, uint64_t decodeTime) = 0;
-    // The next sample of the wanted track begun last; false stops the read.
-    virtual bool TakeSample(const FragmentSample& sample) = 0;
+    // The next samples of the wanted track begun last, in order; false
+    // stops the read.
+    virtual bool TakeSamples(const FragmentSample* samples, uint32_t count) = 0;
 
 protected:
     ~FragmentVisitor() = default;

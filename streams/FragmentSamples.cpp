@@ -16,14 +16,16 @@ public:
     }
 
     bool BeginTrack(uint32_t id, bool, uint64_t) override { return id == trackId; }
-    bool TakeSample(const FragmentSample& sample) override
+    bool TakeSamples(const FragmentSample* taken, uint32_t number) override
     {
-        if (count == room)
-            return false;
-        FragmentSampleTimes& taken = samples[count++];
-        static_cast<FragmentSample&>(taken) = sample;
-        taken.decodeTime = time;
-        time += sample.duration;
+        for (uint32_t i = 0; i < number; ++i) {
+            if (count == room)
+                return false;
+            FragmentSampleTimes& sample = samples[count++];
+            static_cast<FragmentSample&>(sample) = taken[i];
+            sample.decodeTime = time;
+            time += taken[i].duration;
+        }
         return true;
     }
     uint32_t Count() const { return count; }

@@ -290,12 +290,12 @@ HRESULT SampleLocator::AdvanceSamples(uint32_t maxCount, SampleLocation* sample)
 
 HRESULT SampleLocator::AdvanceInFragments(uint32_t maxCount, SampleLocation* sample)
 {
-    FragmentSampleTimes first;
+    FragmentSampleTimes first{};
     if (!fragments->Get(currentSample, &first))
         return Remember(E_FAIL);
     uint64_t size = first.size;
     uint32_t count = 1;
-    FragmentSampleTimes next;
+    FragmentSampleTimes next{};
     while (count < maxCount && currentSample + count < sampleCount && fragments->Get(currentSample + count, &next) &&
            next.size == first.size && next.offset == first.offset + int64_t(size) && size + next.size <= 0xFFFFFFFFu) {
         size += next.size;

@@ -190,7 +190,7 @@ bool SampleTimeline::SyncEntryFrom(uint32_t sample, uint32_t* entry, uint32_t* s
 
 bool SampleTimeline::IsSync(uint32_t sample)
 {
-    FragmentSampleTimes times;
+    FragmentSampleTimes times{};
     if (InFragments(sample))
         return fragments->Get(sample, &times) && times.sync;
     if (!tables || !tables->syncSamples.Present())
@@ -222,7 +222,7 @@ bool SampleTimeline::Step(FileReader* reader, const TimingTable& table, RunCurso
 bool SampleTimeline::PresentationTimeOf(uint32_t sample, REFERENCE_TIME* time)
 {
     if (InFragments(sample)) {
-        FragmentSampleTimes times;
+        FragmentSampleTimes times{};
         if (!fragments->Get(sample, &times))
             return false;
         *time = PresentationTime(times.decodeTime, times.compositionOffset);
@@ -367,7 +367,7 @@ HRESULT SampleTimeline::SkipTo(uint32_t sample)
 bool SampleTimeline::AheadTimes(REFERENCE_TIME* time, uint64_t* decodeTime, uint64_t* duration)
 {
     if (InFragments(aheadSample)) {
-        FragmentSampleTimes times;
+        FragmentSampleTimes times{};
         if (!fragments->Get(aheadSample, &times))
             return false;
         *time = PresentationTime(times.decodeTime, times.compositionOffset);
