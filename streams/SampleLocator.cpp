@@ -85,7 +85,10 @@ bool SampleLocator::ReadRun(uint32_t entry, ChunkCursorSet* cursor)
         return false;
     cursor->chunkMapIndex = entry;
     cursor->samplesPerChunk = ChunkMapEntryAt(bytes).samplesPerChunk;
-    cursor->nextRunChunk = last ? kNoNextRun : ChunkMapEntryAt(bytes + kChunkMapEntrySize).firstChunk;
+    // Of the next entry only its first chunk was read.
+    cursor->nextRunChunk = kNoNextRun;
+    if (!last)
+        ReadBigEndian32(bytes + kChunkMapEntrySize, &cursor->nextRunChunk);
     return true;
 }
 
