@@ -86,9 +86,10 @@ bool SampleLocator::ReadRun(uint32_t entry, ChunkCursorSet* cursor)
     cursor->chunkMapIndex = entry;
     cursor->samplesPerChunk = ChunkMapEntryAt(bytes).samplesPerChunk;
     // Of the next entry only its first chunk was read.
-    cursor->nextRunChunk = kNoNextRun;
+    uint32_t nextFirstChunk = 0;
     if (!last)
-        ReadBigEndian32(bytes + kChunkMapEntrySize, &cursor->nextRunChunk);
+        ReadBigEndian32(bytes + kChunkMapEntrySize, &nextFirstChunk);
+    cursor->nextRunChunk = last ? kNoNextRun : nextFirstChunk;
     return true;
 }
 
