@@ -37,7 +37,9 @@ StreamedMovie StreamToTheEnd(const HostileMovie& hostile)
     const std::string path = TempPath("hostile-stream-" + hostile.name + ".mp4");
     EXPECT_TRUE(WriteFileBytes(path, hostile.bytes));
     {
-        Watchdog watchdog("streaming " + hostile.name, 60);
+        // Long enough for the largest fragment a movie may hold (2^18 samples),
+        // which takes tens of seconds in Wine's run time.
+        Watchdog watchdog("streaming " + hostile.name, 240);
         MovieGraph movie;
         const HRESULT loaded = movie.Load(path);
         EXPECT_TRUE(loaded == S_OK || loaded == E_FAIL) << std::hex << loaded;
@@ -47,7 +49,7 @@ StreamedMovie StreamToTheEnd(const HostileMovie& hostile)
         }
         EXPECT_EQ(S_OK, movie.ConnectAll());
         EXPECT_EQ(S_OK, movie.Run());
-        EXPECT_TRUE(movie.WaitForEndOfStreams(1, 30000)) << "a pin never ended its stream";
+        EXPECT_TRUE(movie.WaitForEndOfStreams(1, 180000)) << "a pin never ended its stream";
         EXPECT_EQ(S_OK, movie.Stop());
         streamed.pins = movie.PinCount();
         streamed.aborts = movie.graph->EventCount(EC_ERRORABORT);
@@ -166,7 +168,9 @@ TEST_F(TimingFallback, BrokenTimingTablesGiveAverageSteps)
         ++movies;
         const std::string path = TempPath("timing-fallback.mp4");
         ASSERT_TRUE(WriteFileBytes(path, hostile.bytes));
-        Watchdog watchdog("streaming " + hostile.name, 60);
+        // Long enough for the largest fragment a movie may hold (2^18 samples),
+        // which takes tens of seconds in Wine's run time.
+        Watchdog watchdog("streaming " + hostile.name, 240);
         MovieGraph movie;
         ASSERT_EQ(S_OK, movie.Load(path));
         ASSERT_EQ(2, movie.PinCount());
