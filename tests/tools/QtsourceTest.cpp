@@ -132,7 +132,9 @@ std::vector<PinReport> ReportsOfEachPin(const std::string& path)
             return reports;
         movie.Connect(movie.PinInterface(pin));
         movie.Run();
-        EXPECT_TRUE(movie.WaitForEndOfStreams(1, 30000)) << "pin " << pin + 1 << " never ended its stream";
+        // Long enough for the largest fragment a movie may hold (2^18 samples),
+        // which takes tens of seconds in Wine's run time.
+        EXPECT_TRUE(movie.WaitForEndOfStreams(1, 180000)) << "pin " << pin + 1 << " never ended its stream";
         movie.Stop();
         PinReport report = {NarrowText(movie.Pin(pin)->Name()), S_OK};
         for (const GraphEvent& event : movie.graph->Events())
