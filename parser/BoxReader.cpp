@@ -42,26 +42,41 @@ bool BoxReader::ReadFromFile(int64_t position, void* buffer, size_t count)
     return true;
 }
 
+bool BoxReader::Within(int64_t position, size_t count) const
+{
+    return handle != INVALID_HANDLE_VALUE && position >= 0 && position <= fileEnd &&
+           uint64_t(fileEnd - position) >= count;
+}
+
 bool BoxReader::ReadAt(int64_t position, void* buffer, size_t count)
 {
-    if (handle == INVALID_HANDLE_VALUE || position < 0 || position > fileEnd || uint64_t(fileEnd - position) < count)
+    if (!Within(position, count))
         return false;
     if (count == 0)
         return true;
-    if (window && position >= windowStart && uint64_t(position - windowStart) + count <= windowLength) {
-        std::memcpy(buffer, window.get() + (position - windowStart), count);
-        return true;
-    }
-    if (!window || count >= kWindowSize / 2)
+    const bool inWindow = window && position >= windowStart && uint64_t(position - windowStart) + count <= windowLength;
+    if (!inWindow && (!window || count >= kWindowSize / 2))
         return ReadFromFile(position, buffer, count);
-    const size_t fill = size_t(std::min<int64_t>(int64_t(std::max(fillSize, count)), fileEnd - position));
-    windowLength = 0;
-    if (!ReadFromFile(position, window.get(), fill))
+    const uint8_t* bytes = Peek(position, count);
+    if (!bytes)
         return false;
-    windowStart = position;
-    windowLength = fill;
-    std::memcpy(buffer, window.get(), count);
+    std::memcpy(buffer, bytes, count);
     return true;
+}
+
+const uint8_t* BoxReader::Peek(int64_t position, size_t count)
+{
+    if (!window || count > kWindowSize || !Within(position, count))
+        return nullptr;
+    if (position < windowStart || uint64_t(position - windowStart) + count > windowLength) {
+        const size_t fill = size_t(std::min<int64_t>(int64_t(std::max(fillSize, count)), fileEnd - position));
+        windowLength = 0;
+        if (!ReadFromFile(position, window.get(), fill))
+            return nullptr;
+        windowStart = position;
+        windowLength = fill;
+    }
+    return window.get() + (position - windowStart);
 }
 
 BoxCursor::BoxCursor(BoxReader* reader, int64_t position, int64_t end)

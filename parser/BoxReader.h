@@ -43,6 +43,11 @@ class BoxReader {
 
     // Reads exactly count bytes at position; false when they are not all there.
     bool ReadAt(int64_t position, void* buffer, size_t count);
+    // The count bytes at position where they lie in the window, read into it
+    // when they are not there: a walk reads each small box in place, without
+    // a copy. Null when they are not all in the file or are more than the
+    // window holds. Valid until the next read.
+    const uint8_t* Peek(int64_t position, size_t count);
 
     // How much of the file a window fill reads from then on (at most
     // kWindowSize): a walk that knows how far its next reads reach copies no
@@ -50,6 +55,8 @@ class BoxReader {
     void SetWindowFill(size_t bytes) { fillSize = std::max<size_t>(16, std::min(bytes, kWindowSize)); }
 
 private:
+    // Whether count bytes at position lie in the readable file.
+    bool Within(int64_t position, size_t count) const;
     // Reads from the file itself, one system call a read.
     bool ReadFromFile(int64_t position, void* buffer, size_t count);
 

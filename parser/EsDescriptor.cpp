@@ -1,5 +1,9 @@
 #include "parser/EsDescriptor.h"
 
+#include "parser/MemoryBytes.h"
+
+#include <algorithm>
+
 namespace {
 
 // Descriptor tags of the MPEG-4 systems layer.
@@ -13,97 +17,64 @@ constexpr int kMaxLengthBytes = 4;
 // Stream type, buffer size, maximum and average bit rate after the object type.
 constexpr size_t kDecoderConfigFieldsAfterType = 12;
 
-// Reads over a byte range without ever leaving it.
-class ByteSpan {
-public:
-    ByteSpan(const BYTE* data, size_t size) : data(data), size(size) {}
+// The descriptor at the front: its tag, and its body, which is cut at the
+// end of the bytes when its length runs past them.
+bool ReadDescriptor(MemoryBytes& bytes, uint8_t* tag, MemoryBytes* body)
+{
+    *tag = bytes.U8();
+    size_t length = 0;
+    for (int i = 0; i < kMaxLengthBytes; ++i) {
+        const uint8_t byte = bytes.U8();
+        length = length << 7 | (byte & 0x7F);
+        if (!(byte & 0x80))
+            break;
+    }
+    return bytes.Ok() && bytes.Take(std::min(length, bytes.Left()), body);
+}
 
-    bool Read8(uint8_t* value)
-    {
-        if (size == 0)
-            return false;
-        *value = *data++;
-        --size;
-        return true;
-    }
-    bool Skip(size_t count)
-    {
-        if (count > size)
-            return false;
-        data += count;
-        size -= count;
-        return true;
-    }
-    // The descriptor at the front: its tag, and its body as a span, which is
-    // cut at the end of this span when its length runs past it.
-    bool ReadDescriptor(uint8_t* tag, ByteSpan* body)
-    {
-        if (!Read8(tag))
-            return false;
-        size_t length = 0;
-        for (int i = 0; i < kMaxLengthBytes; ++i) {
-            uint8_t byte = 0;
-            if (!Read8(&byte))
-                return false;
-            length = length << 7 | (byte & 0x7F);
-            if (!(byte & 0x80))
-                break;
-        }
-        if (length > size)
-            length = size;
-        *body = ByteSpan(data, length);
-        data += length;
-        size -= length;
-        return true;
-    }
-    // The first descriptor with this tag among those at the front.
-    bool FindDescriptor(uint8_t wanted, ByteSpan* body)
-    {
-        uint8_t tag = 0;
-        while (ReadDescriptor(&tag, body))
-            if (tag == wanted)
-                return true;
-        return false;
-    }
-
-    const BYTE* data;
-    size_t size;
-};
+// The first descriptor with this tag among those at the front.
+bool FindDescriptor(MemoryBytes& bytes, uint8_t wanted, MemoryBytes* body)
+{
+    uint8_t tag = 0;
+    while (ReadDescriptor(bytes, &tag, body))
+        if (tag == wanted)
+            return true;
+    return false;
+}
 
 } // namespace
 
 bool ParseEsDescriptor(const BYTE* esds, size_t size, EsDecoderInfo* info)
 {
     *info = EsDecoderInfo();
-    ByteSpan box(esds, size);
-    ByteSpan descriptor(nullptr, 0);
-    if (!box.Skip(4) || !box.FindDescriptor(kEsDescriptorTag, &descriptor))
+    MemoryBytes box(esds, size);
+    MemoryBytes descriptor;
+    if (!box.Skip(4) || !FindDescriptor(box, kEsDescriptorTag, &descriptor))
         return false;
 
     // ES_ID, then flags that announce optional fields before the sub-descriptors.
-    uint8_t flags = 0;
-    if (!descriptor.Skip(2) || !descriptor.Read8(&flags))
-        return false;
-    if ((flags & 0x80) && !descriptor.Skip(2)) // depends on another stream: its ID
-        return false;
-    if (flags & 0x40) { // a URL, counted
-        uint8_t length = 0;
-        if (!descriptor.Read8(&length) || !descriptor.Skip(length))
-            return false;
-    }
-    if ((flags & 0x20) && !descriptor.Skip(2)) // OCR stream ID
+    descriptor.Skip(2);
+    const uint8_t flags = descriptor.U8();
+    if (flags & 0x80) // depends on another stream: its ID
+        descriptor.Skip(2);
+    if (flags & 0x40) // a URL, counted
+        descriptor.Skip(descriptor.U8());
+    if (flags & 0x20) // OCR stream ID
+        descriptor.Skip(2);
+    if (!descriptor.Ok())
         return false;
 
-    ByteSpan decoderConfig(nullptr, 0);
-    uint8_t objectType = 0;
-    if (!descriptor.FindDescriptor(kDecoderConfigTag, &decoderConfig) || !decoderConfig.Read8(&objectType) ||
-        !decoderConfig.Skip(kDecoderConfigFieldsAfterType))
+    MemoryBytes decoderConfig;
+    if (!FindDescriptor(descriptor, kDecoderConfigTag, &decoderConfig))
+        return false;
+    const uint8_t objectType = decoderConfig.U8();
+    if (!decoderConfig.Skip(kDecoderConfigFieldsAfterType))
         return false;
     info->objectType = objectType;
-    ByteSpan specificInfo(nullptr, 0);
-    if (decoderConfig.FindDescriptor(kDecoderSpecificInfoTag, &specificInfo)) {
-        info->specificInfo = specificInfo.data;
-        info->specificInfoSize = specificInfo.size;
+    MemoryBytes specificInfo;
+    if (FindDescriptor(decoderConfig, kDecoderSpecificInfoTag, &specificInfo)) {
+        info->specificInfo = specificInfo.Here();
+        info->specificInfoSize = specificInfo.Left();
     }
     return true;
 }

@@ -4,60 +4,37 @@
 
 #include <algorithm>
 #include <new>
+#include <type_traits>
 
 namespace {
 
-// A fragment box larger than this is taken as damage: a real one describes
-// seconds of samples in a few kilobytes.
-constexpr int64_t kMaxFragmentBox = 16 * 1024 * 1024;
 // Records a track keeps at most: ten hours in fragments of one picture at
 // sixty a second fit; a file of millions of tiny fragments ends there instead
 // of holding memory in proportion to its length.
 constexpr uint32_t kMaxFragmentRecords = 1u << 22;
 
-// Adds up what one fragment holds for each track.
-class CountingVisitor : public FragmentVisitor {
+// Appends each fragment to the tracks' records; a track that cannot take one
+// ends before it.
+class RecordingSink : public FragmentSink {
 public:
-    using Tally = FragmentTally;
-
-    CountingVisitor(const std::shared_ptr<TrackFragments>* tracks, uint32_t count, Tally* tallies)
-        : tracks(tracks), count(count), tallies(tallies)
+    RecordingSink(const std::shared_ptr<TrackFragments>* tracks, uint32_t count, bool* ended, uint32_t* fragments)
+        : tracks(tracks), count(count), ended(ended), fragments(fragments)
     {
     }
 
-    bool BeginTrack(uint32_t trackId, bool hasDecodeTime, uint64_t decodeTime) override
+    void Take(const FoundFragment& fragment, const FragmentTally* tallies) override
     {
-        current = nullptr;
         for (uint32_t i = 0; i < count; ++i)
-            if (tracks[i]->trackId == trackId)
-                current = &tallies[i];
-        // A second track fragment of the track in one fragment continues it.
-        if (current && !current->begun) {
-            current->begun = true;
-            current->hasDecodeTime = hasDecodeTime;
-            current->decodeTime = decodeTime;
-        }
-        return current != nullptr;
-    }
-    bool TakeSamples(const FragmentSample* samples, uint32_t count) override
-    {
-        if (!current)
-            return false;
-        current->samples += count;
-        for (uint32_t i = 0; i < count; ++i) {
-            current->duration += samples[i].duration;
-            current->leastOffset = std::min(current->leastOffset, samples[i].compositionOffset);
-        }
-        // At most 2^18 durations of 32 bits: far below 64 bits before the cap.
-        current->duration = std::min(current->duration, kMaxDecodeTime);
-        return true;
+            if (!ended[i])
+                ended[i] = !tracks[i]->Append(fragment.moofOffset, fragment.headerSize, fragment.size, tallies[i]);
+        ++*fragments;
     }
 
 private:
     const std::shared_ptr<TrackFragments>* tracks;
     uint32_t count;
-    Tally* tallies;
-    Tally* current = nullptr;
+    bool* ended;
+    uint32_t* fragments;
 };
 
 } // namespace
@@ -98,7 +75,7 @@ bool TrackFragments::Append(int64_t moofOffset, uint32_t moofHeader, uint32_t mo
         return false;
     if (recordCount == capacity && !Reserve(capacity ? capacity * 2 : 64))
         return false;
-    records[recordCount++] = {moofOffset, start, sampleCount, samples, moofHeader, moofSize};
+    records[recordCount++] = {moofOffset, start, sampleCount, samples, moofSize, uint16_t(moofHeader)};
     sampleCount += samples;
     endTime = std::min(start + tally.duration, kMaxDecodeTime);
     leastOffset = std::min(leastOffset, tally.leastOffset);
@@ -109,13 +86,14 @@ bool TrackFragments::Append(int64_t moofOffset, uint32_t moofHeader, uint32_t mo
 
 bool TrackFragments::Reserve(uint32_t count)
 {
+    static_assert(std::is_trivially_copyable<FragmentRecord>::value, "records are moved by realloc");
     if (count <= capacity)
         return true;
-    std::unique_ptr<FragmentRecord[]> larger(new (std::nothrow) FragmentRecord[count]);
+    void* larger = std::realloc(records.get(), size_t(count) * sizeof(FragmentRecord));
     if (!larger)
         return false;
-    std::copy(records.get(), records.get() + recordCount, larger.get());
-    records = std::move(larger);
+    records.release();
+    records.reset(static_cast<FragmentRecord*>(larger));
     capacity = count;
     return true;
 }
@@ -167,48 +145,12 @@ void MovieFragments::Index(BoxReader& reader)
 {
     if (!Present())
         return;
-    std::unique_ptr<CountingVisitor::Tally[]> tallies(new (std::nothrow) CountingVisitor::Tally[trackCount]);
     std::unique_ptr<bool[]> ended(new (std::nothrow) bool[trackCount]());
-    if (!tallies || !ended)
+    uint32_t trackIds[FragmentDefaultsTable::kMaxTracks];
+    if (!ended)
         return;
-    std::unique_ptr<uint8_t[]> buffer;
-    int64_t bufferSize = 0;
-    BoxCursor file(&reader, 0, reader.FileEnd());
-    BoxHeader header;
-    while (file.NextBox(&header, BoxSizeRule::TopLevel)) {
-        if (header.type != FourCC("moof"))
-            continue;
-        // The payload is read from where the header ended: the stream stands
-        // there, and a read that does not seek back costs one system call
-        // less per fragment.
-        const int64_t size = header.payload.Remaining();
-        const uint32_t headerSize = uint32_t(header.payload.Position() - header.start);
-        if (size > kMaxFragmentBox)
-            break;
-        if (size > bufferSize) {
-            buffer.reset(new (std::nothrow) uint8_t[size_t(size)]);
-            bufferSize = buffer ? size : 0;
-            if (!buffer)
-                break;
-        }
-        if (size > 0 && !reader.ReadAt(header.payload.Position(), buffer.get(), size_t(size)))
-            break;
-        std::fill(tallies.get(), tallies.get() + trackCount, CountingVisitor::Tally());
-        CountingVisitor visitor(tracks, trackCount, tallies.get());
-        const bool whole =
-            ReadMovieFragment(buffer.get(), size_t(size), header.start, reader.FileEnd(), *defaults, visitor);
-        for (uint32_t i = 0; i < trackCount; ++i) {
-            const FragmentTally& tally = tallies[i];
-            if (!ended[i])
-                ended[i] = !tracks[i]->Append(header.start, headerSize, uint32_t(size), tally);
-        }
-        ++fragmentCount;
-        // The samples before the damage are kept; nothing after it is trusted.
-        if (!whole)
-            break;
-        // The next fragment box is most likely as large as this one: a fill
-        // of its size and the header after it reads it whole, and no more.
-        reader.SetWindowFill(size_t(headerSize + size) + 32);
-    }
-    reader.SetWindowFill(BoxReader::kWindowSize);
+    for (uint32_t i = 0; i < trackCount; ++i)
+        trackIds[i] = tracks[i]->trackId;
+    RecordingSink sink(tracks, trackCount, ended.get(), &fragmentCount);
+    WalkFragments(reader, *defaults, trackIds, trackCount, sink);
 }

@@ -5,9 +5,11 @@
 #pragma once
 
 #include "parser/BoxReader.h"
+#include "parser/FragmentWalk.h"
 #include "parser/MovieFragment.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 struct FragmentRecord {
@@ -15,18 +17,8 @@ struct FragmentRecord {
     uint64_t decodeTime = 0;  // of the track's first sample in it, before TrackFragments::TimeBase()
     uint32_t firstSample = 0; // counted from the track's first fragment
     uint32_t sampleCount = 0; // the track's samples in the fragment
-    uint32_t moofHeader = 0;  // the box header's size: the payload follows it
     uint32_t moofSize = 0;    // of the payload
-};
-
-// What one fragment holds for one track.
-struct FragmentTally {
-    uint32_t samples = 0;
-    uint64_t duration = 0; // the samples' decoding durations added up
-    bool hasDecodeTime = false;
-    uint64_t decodeTime = 0; // the track fragment's "tfdt" when hasDecodeTime
-    int64_t leastOffset = 0; // the most negative composition offset, 0 when none is
-    bool begun = false;
+    uint16_t moofHeader = 0;  // the box header's size (8 or 16): the payload follows it
 };
 
 class TrackFragments {
@@ -78,7 +70,12 @@ private:
     // Room for count records; false without memory.
     bool Reserve(uint32_t count);
 
-    std::unique_ptr<FragmentRecord[]> records;
+    struct Free {
+        void operator()(FragmentRecord* records) const { std::free(records); }
+    };
+    // Grown by realloc, in place where the allocator can: records are neither
+    // zeroed nor copied each time the room doubles.
+    std::unique_ptr<FragmentRecord[], Free> records;
     uint32_t recordCount = 0;
     uint32_t capacity = 0;
     uint32_t sampleCount = 0;

@@ -2,6 +2,9 @@
 
 #include "parser/BoxReader.h"
 #include "parser/ByteOrder.h"
+#include "parser/MemoryBytes.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -25,62 +28,22 @@ constexpr uint32_t kDependsOnOthers = 1;
 // Samples handed to the visitor at once.
 constexpr uint32_t kSampleBatch = 64;
 
-// Bounded reads of boxes in memory: once a read fails every later one fails.
-class Bytes {
-public:
-    Bytes(const uint8_t* data, size_t size) : data(data), left(size) {}
-
-    bool Ok() const { return ok; }
-    size_t Left() const { return left; }
-    const uint8_t* Here() const { return data; }
-
-    bool Skip(size_t count)
-    {
-        if (!ok || count > left)
-            return ok = false;
-        data += count;
-        left -= count;
-        return true;
-    }
-    uint32_t U32()
-    {
-        const uint8_t* at = data;
-        if (!Skip(4))
-            return 0;
-        return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3];
-    }
-    uint64_t U64()
-    {
-        const uint64_t high = U32();
-        return high << 32 | U32();
-    }
-    // The next child box: its type and payload. Sizes that do not describe a
-    // box inside this one end the walk.
-    bool NextBox(uint32_t* type, Bytes* payload)
-    {
-        if (ok && left == 0)
-            return false; // the end of the container
-        const uint8_t* start = data;
-        const size_t room = left;
-        uint64_t size = U32();
-        *type = U32();
-        if (size == 1)
-            size = U64();
-        const size_t header = size_t(data - start);
-        if (!ok || size < header || size > room) {
-            ok = false;
-            return false;
-        }
-        *payload = Bytes(data, size_t(size) - header);
-        Skip(size_t(size) - header);
-        return true;
-    }
-
-private:
-    const uint8_t* data;
-    size_t left;
-    bool ok = true;
-};
+// The next child box of a container in memory: its type and payload. Sizes
+// that do not describe a box inside the container end the walk.
+bool NextBox(MemoryBytes& container, uint32_t* type, MemoryBytes* payload)
+{
+    if (container.Ok() && container.Left() == 0)
+        return false; // the end of the container
+    const size_t room = container.Left();
+    uint64_t size = container.U32();
+    *type = container.U32();
+    if (size == 1)
+        size = container.U64();
+    const size_t header = room - container.Left();
+    if (!container.Ok() || size < header || size > room)
+        return container.Fail();
+    return container.Take(size_t(size) - header, payload);
+}
 
 bool IsSync(uint32_t flags)
 {
@@ -98,11 +61,11 @@ public:
 
     // dataEnd: where the previous track fragment's data ended (the base of a
     // fragment that names none), updated to where this one's ends.
-    bool Read(Bytes traf, int64_t* dataEnd, uint32_t* samplesLeft);
+    bool Read(MemoryBytes traf, int64_t* dataEnd, uint32_t* samplesLeft);
 
 private:
-    bool ReadHeader(Bytes box, int64_t previousEnd);
-    bool ReadRun(Bytes box, bool firstRun, uint32_t* samplesLeft);
+    bool ReadHeader(MemoryBytes box, int64_t previousEnd);
+    bool ReadRun(MemoryBytes box, bool firstRun, uint32_t* samplesLeft);
 
     int64_t moofOffset;
     int64_t fileEnd;
@@ -116,7 +79,7 @@ private:
     int64_t dataPosition = 0; // where the next run's data starts when it names no offset
 };
 
-bool TrackFragmentReader::ReadHeader(Bytes box, int64_t previousEnd)
+bool TrackFragmentReader::ReadHeader(MemoryBytes box, int64_t previousEnd)
 {
     const uint32_t flags = box.U32() & 0xFFFFFF;
     trackId = box.U32();
@@ -141,11 +104,82 @@ bool TrackFragmentReader::ReadHeader(Bytes box, int64_t previousEnd)
     return box.Ok() && base >= 0;
 }
 
-bool TrackFragmentReader::ReadRun(Bytes box, bool firstRun, uint32_t* samplesLeft)
+// Where a run's per-sample fields lie in each of its entries.
+class RunFields {
+public:
+    RunFields(uint32_t flags, bool signedOffsets, const uint8_t* entries)
+        : flags(flags), signedOffsets(signedOffsets), entries(entries)
+    {
+        size_t at = 0;
+        const auto place = [&](uint32_t field, size_t* where) {
+            *where = at;
+            at += flags & field ? 4 : 0;
+        };
+        place(kSampleDuration, &durationAt);
+        place(kSampleSize, &sizeAt);
+        place(kSampleFlags, &flagsAt);
+        place(kSampleCompositionOffset, &offsetAt);
+        stride = at;
+    }
+
+    size_t Stride() const { return stride; }
+    bool Has(uint32_t field) const { return (flags & field) != 0; }
+    uint32_t Field(uint32_t i, size_t at) const
+    {
+        uint32_t value = 0;
+        ReadBigEndian32(entries + i * stride + at, &value);
+        return value;
+    }
+    int64_t CompositionOffset(uint32_t i) const
+    {
+        const uint32_t offset = Field(i, offsetAt);
+        return signedOffsets ? int64_t(int32_t(offset)) : int64_t(offset);
+    }
+
+    // Sample i with the defaults applied (firstFlags: the first sample's).
+    void Decode(uint32_t i, const FragmentDefaults& own, uint32_t firstFlags, FragmentSample* sample) const
+    {
+        sample->duration = Has(kSampleDuration) ? Field(i, durationAt) : own.duration;
+        sample->size = Has(kSampleSize) ? Field(i, sizeAt) : own.size;
+        sample->sync = IsSync(Has(kSampleFlags) ? Field(i, flagsAt) : (i == 0 ? firstFlags : own.flags));
+        sample->compositionOffset = Has(kSampleCompositionOffset) ? CompositionOffset(i) : 0;
+    }
+
+    // The totals of count samples, and the bytes of their data, added up
+    // field by field.
+    FragmentRunTotals Sum(uint32_t count, const FragmentDefaults& own, uint64_t* bytes) const
+    {
+        FragmentRunTotals totals;
+        totals.count = count;
+        // At most 2^18 values of 32 bits each: far below 64 bits.
+        uint64_t size = 0;
+        for (uint32_t i = 0; Has(kSampleDuration) && i < count; ++i)
+            totals.duration += Field(i, durationAt);
+        for (uint32_t i = 0; Has(kSampleSize) && i < count; ++i)
+            size += Field(i, sizeAt);
+        for (uint32_t i = 0; Has(kSampleCompositionOffset) && signedOffsets && i < count; ++i)
+            totals.leastOffset = std::min(totals.leastOffset, CompositionOffset(i));
+        if (!Has(kSampleDuration))
+            totals.duration = uint64_t(count) * own.duration;
+        *bytes = Has(kSampleSize) ? size : uint64_t(count) * own.size;
+        return totals;
+    }
+
+private:
+    uint32_t flags;
+    bool signedOffsets;
+    const uint8_t* entries;
+    size_t stride = 0;
+    size_t durationAt = 0;
+    size_t sizeAt = 0;
+    size_t flagsAt = 0;
+    size_t offsetAt = 0;
+};
+
+bool TrackFragmentReader::ReadRun(MemoryBytes box, bool firstRun, uint32_t* samplesLeft)
 {
     const uint32_t versionAndFlags = box.U32();
     const uint32_t flags = versionAndFlags & 0xFFFFFF;
-    const bool signedOffsets = versionAndFlags >> 24 >= 1;
     const uint32_t count = box.U32();
     int64_t position = dataPosition;
     if (flags & kDataOffset) {
@@ -155,69 +189,68 @@ bool TrackFragmentReader::ReadRun(Bytes box, bool firstRun, uint32_t* samplesLef
         position = offset > fileEnd - base ? -1 : base + offset;
     } else if (firstRun)
         position = base;
-    uint32_t firstFlags = own.flags;
-    const bool hasFirstFlags = (flags & kFirstSampleFlags) != 0;
-    if (hasFirstFlags)
-        firstFlags = box.U32();
-    const size_t fields = ((flags & kSampleDuration) ? 4 : 0) + ((flags & kSampleSize) ? 4 : 0) +
-                          ((flags & kSampleFlags) ? 4 : 0) + ((flags & kSampleCompositionOffset) ? 4 : 0);
+    const uint32_t firstFlags = flags & kFirstSampleFlags ? box.U32() : own.flags;
+    const RunFields fields(flags, versionAndFlags >> 24 >= 1, box.Here());
     // Data before its own fragment, or a run longer than its box or than a
     // fragment may hold, is damage.
-    if (!box.Ok() || count > *samplesLeft || uint64_t(count) * fields > box.Left() || position < moofOffset)
+    if (!box.Ok() || count > *samplesLeft || uint64_t(count) * fields.Stride() > box.Left() || position < moofOffset)
         return false;
     *samplesLeft -= count;
-    // The fields were checked against the box above: read without a check
-    // each, and handed over in batches, since a fragment holds hundreds.
-    const uint8_t* field = box.Here();
-    const auto next = [&field]() {
-        uint32_t value = 0;
-        ReadBigEndian32(field, &value);
-        field += 4;
-        return value;
-    };
+    // The fields were checked against the box above: they are read without a
+    // check each. A run whose data lies in the file is added up at once.
+    uint64_t bytes = 0;
+    const FragmentRunTotals totals = fields.Sum(count, own, &bytes);
+    const bool whole = bytes <= uint64_t(fileEnd - position);
+    if (whole && (!wanted || !visitor.TakesEachSample())) {
+        if (wanted)
+            visitor.TakeTotals(totals);
+        dataPosition = position + int64_t(bytes);
+        return true;
+    }
+    if (!wanted)
+        return false;
+    // One by one: for a visitor that takes each sample, handed over in
+    // batches since a fragment holds hundreds, and to find the last sample
+    // of a run whose data runs past the file.
+    const bool eachSample = visitor.TakesEachSample();
+    FragmentRunTotals good;
     FragmentSample batch[kSampleBatch];
     uint32_t batched = 0;
-    bool whole = true;
     for (uint32_t i = 0; i < count; ++i) {
         FragmentSample& sample = batch[batched];
-        sample.duration = flags & kSampleDuration ? next() : own.duration;
-        sample.size = flags & kSampleSize ? next() : own.size;
-        const uint32_t sampleFlags = flags & kSampleFlags ? next() : (i == 0 && hasFirstFlags ? firstFlags : own.flags);
-        sample.compositionOffset = 0;
-        if (flags & kSampleCompositionOffset) {
-            const uint32_t offset = next();
-            sample.compositionOffset = signedOffsets ? int64_t(int32_t(offset)) : int64_t(offset);
-        }
-        sample.sync = IsSync(sampleFlags);
-        sample.offset = position;
-        if (position > fileEnd - int64_t(sample.size)) {
-            whole = false;
+        fields.Decode(i, own, firstFlags, &sample);
+        if (position > fileEnd - int64_t(sample.size))
             break;
-        }
+        sample.offset = position;
         position += sample.size;
-        if (wanted && ++batched == kSampleBatch) {
+        ++good.count;
+        good.duration += sample.duration;
+        good.leastOffset = std::min(good.leastOffset, sample.compositionOffset);
+        if (eachSample && ++batched == kSampleBatch) {
             if (!visitor.TakeSamples(batch, batched))
                 return false;
             batched = 0;
         }
     }
-    if (wanted && batched > 0 && !visitor.TakeSamples(batch, batched))
+    if (eachSample && batched > 0 && !visitor.TakeSamples(batch, batched))
         return false;
+    if (!eachSample)
+        visitor.TakeTotals(good);
     dataPosition = position;
     return whole;
 }
 
-bool TrackFragmentReader::Read(Bytes traf, int64_t* dataEnd, uint32_t* samplesLeft)
+bool TrackFragmentReader::Read(MemoryBytes traf, int64_t* dataEnd, uint32_t* samplesLeft)
 {
     // The header comes first and the decoding time before the runs; both are
     // looked for first all the same, so that their order does not matter.
     uint32_t type = 0;
-    Bytes box(nullptr, 0);
+    MemoryBytes box;
     bool hasHeader = false;
     bool hasDecodeTime = false;
     uint64_t decodeTime = 0;
-    Bytes children = traf;
-    while (children.NextBox(&type, &box)) {
+    MemoryBytes children = traf;
+    while (NextBox(children, &type, &box)) {
         if (type == FourCC("tfhd") && !hasHeader) {
             hasHeader = true;
             if (!ReadHeader(box, *dataEnd))
@@ -235,8 +268,8 @@ bool TrackFragmentReader::Read(Bytes traf, int64_t* dataEnd, uint32_t* samplesLe
         return true;
     wanted = visitor.BeginTrack(trackId, hasDecodeTime, decodeTime);
     bool firstRun = true;
-    Bytes runs = traf;
-    while (runs.NextBox(&type, &box)) {
+    MemoryBytes runs = traf;
+    while (NextBox(runs, &type, &box)) {
         if (type != FourCC("trun"))
             continue;
         if (!ReadRun(box, firstRun, samplesLeft))
@@ -271,14 +304,14 @@ bool FragmentDefaultsTable::Add(uint32_t trackId, const FragmentDefaults& trackD
 bool ReadMovieFragment(const uint8_t* payload, size_t size, int64_t moofOffset, int64_t fileEnd,
                        const FragmentDefaultsTable& defaults, FragmentVisitor& visitor)
 {
-    Bytes moof(payload, size);
+    MemoryBytes moof(payload, size);
     // Without a base of its own, a track fragment's data follows the previous
     // one's, and the first one's starts at the fragment.
     int64_t dataEnd = moofOffset;
     uint32_t samplesLeft = kMaxFragmentSamples;
     uint32_t type = 0;
-    Bytes traf(nullptr, 0);
-    while (moof.NextBox(&type, &traf)) {
+    MemoryBytes traf;
+    while (NextBox(moof, &type, &traf)) {
         if (type != FourCC("traf"))
             continue;
         if (!TrackFragmentReader(moofOffset, fileEnd, defaults, visitor).Read(traf, &dataEnd, &samplesLeft))

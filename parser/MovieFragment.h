@@ -43,16 +43,29 @@ struct FragmentSample {
     bool sync;
 };
 
+// A run's samples added up, for a caller that wants only how many there are
+// and how long they last.
+struct FragmentRunTotals {
+    uint32_t count = 0;
+    uint64_t duration = 0;   // the decoding durations added up
+    int64_t leastOffset = 0; // the most negative composition offset, 0 when none is
+};
+
 // The caller's side of a read: it takes the samples of the tracks it wants,
-// in file order.
+// in file order, one by one or as each run's totals.
 class FragmentVisitor {
 public:
     // A track fragment of a track of the table begins; decodeTime is its
     // "tfdt" value when hasDecodeTime. True when its samples are wanted.
     virtual bool BeginTrack(uint32_t trackId, bool hasDecodeTime, uint64_t decodeTime) = 0;
+    // Whether the wanted samples come one by one (TakeSamples) or as the
+    // totals of each run (TakeTotals): totals are added up from the run's
+    // fields where they lie, several times faster.
+    virtual bool TakesEachSample() const = 0;
     // The next samples of the wanted track begun last, in order; false
     // stops the read.
-    virtual bool TakeSamples(const FragmentSample* samples, uint32_t count) = 0;
+    virtual bool TakeSamples(const FragmentSample*, uint32_t) { return false; }
+    virtual void TakeTotals(const FragmentRunTotals&) {}
 
 protected:
     ~FragmentVisitor() = default;
