@@ -16,6 +16,7 @@ public:
     }
 
     bool BeginTrack(uint32_t id, bool, uint64_t) override { return id == trackId; }
+    bool TakesEachSample() const override { return true; }
     bool TakeSamples(const FragmentSample* taken, uint32_t number) override
     {
         for (uint32_t i = 0; i < number; ++i) {
@@ -101,7 +102,16 @@ bool FragmentSamples::Get(uint32_t sample, FragmentSampleTimes* times)
     if (!Holds(sample) || sample >= EndSample())
         return false;
     const uint32_t inFragments = sample - track->tableSamples;
-    const uint32_t record = track->RecordOfSample(inFragments);
+    // Nearly every sample asked for lies in a kept fragment: the records are
+    // searched for the others only.
+    uint32_t record = kNoRecord;
+    for (const Loaded& slot : loaded) {
+        const FragmentRecord* kept = slot.record == kNoRecord ? nullptr : &track->Record(slot.record);
+        if (kept && inFragments >= kept->firstSample && inFragments - kept->firstSample < kept->sampleCount)
+            record = slot.record;
+    }
+    if (record == kNoRecord)
+        record = track->RecordOfSample(inFragments);
     const Loaded* fragment = Load(record);
     if (!fragment)
         return false;
