@@ -37,7 +37,41 @@ private:
     uint32_t* fragments;
 };
 
+// Takes the position of a track's first sample and stops the read there.
+class FirstSampleVisitor : public FragmentVisitor {
+public:
+    explicit FirstSampleVisitor(uint32_t trackId) : trackId(trackId) {}
+
+    bool BeginTrack(uint32_t id, bool, uint64_t) override { return id == trackId && !found; }
+    bool TakesEachSample() const override { return true; }
+    bool TakeSamples(const FragmentSample* samples, uint32_t) override
+    {
+        offset = samples[0].offset;
+        found = true;
+        return false;
+    }
+
+    const uint32_t trackId;
+    bool found = false;
+    int64_t offset = 0;
+};
+
 } // namespace
+
+bool TrackFragments::FirstSampleOffset(const BoxCursor& file, int64_t* offset) const
+{
+    if (recordCount == 0)
+        return false;
+    const FragmentRecord& first = records[0];
+    std::unique_ptr<uint8_t[]> box(new (std::nothrow) uint8_t[first.moofSize]);
+    BoxCursor payload = file.Elsewhere(first.moofOffset + first.moofHeader, first.moofSize);
+    if (!box || !payload.ReadBytes(box.get(), first.moofSize))
+        return false;
+    FirstSampleVisitor visitor(trackId);
+    ReadMovieFragment(box.get(), first.moofSize, first.moofOffset, kMaxFilePosition, *defaults, visitor);
+    *offset = visitor.offset;
+    return visitor.found;
+}
 
 uint32_t TrackFragments::RecordOfSample(uint32_t sample) const
 {

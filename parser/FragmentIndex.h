@@ -65,6 +65,11 @@ public:
     // The most negative composition offset of the fragments' samples; 0 when
     // none is negative.
     int64_t LeastOffset() const { return leastOffset; }
+    // Where the bytes of the first sample of the first fragment lie, read
+    // through any cursor of the file: what a description that is told by its
+    // stream's first frame reads when the tables hold no samples. False when
+    // the fragment cannot be read.
+    bool FirstSampleOffset(const BoxCursor& file, int64_t* offset) const;
 
 private:
     // Room for count records; false without memory.

@@ -244,16 +244,24 @@ bool SampleTableWalker::CanStream() const
 
 bool SampleTableWalker::ReadFirstFrame(MpegAudioHeader* frame) const
 {
-    // The first chunk's offset, then the frame header there: a read of the
-    // media data, bounded by the file like every other.
-    BYTE bytes[8] = {};
+    // The first chunk's offset (the first fragment's sample where the tables
+    // hold none), then the frame header there: a read of the media data,
+    // bounded by the file like every other.
     BYTE header[4] = {};
-    BoxCursor entryCursor = table.Elsewhere(chunkTableOffset, chunkOffsetSize);
-    if (!entryCursor.ReadBytes(bytes, chunkOffsetSize))
-        return false;
     uint64_t offset = 0;
-    for (uint32_t i = 0; i < chunkOffsetSize; ++i)
-        offset = offset << 8 | bytes[i];
+    if (fragments && tableSamples == 0) {
+        int64_t first = 0;
+        if (!fragments->FirstSampleOffset(table, &first))
+            return false;
+        offset = uint64_t(first);
+    } else {
+        BYTE bytes[8] = {};
+        BoxCursor entryCursor = table.Elsewhere(chunkTableOffset, chunkOffsetSize);
+        if (!entryCursor.ReadBytes(bytes, chunkOffsetSize))
+            return false;
+        for (uint32_t i = 0; i < chunkOffsetSize; ++i)
+            offset = offset << 8 | bytes[i];
+    }
     BoxCursor frameCursor = table.Elsewhere(int64_t(offset & 0x7FFFFFFFFFFFFFFFull), sizeof header);
     return frameCursor.ReadBytes(header, sizeof header) && ParseMpegAudioHeader(header, sizeof header, frame);
 }

@@ -193,7 +193,7 @@ TEST(QtsourceDumpTest, EachKindsPayloadIsWhatFfmpegReadsFromTheMovie)
         {"pcm-s16le.mov", "1.wav", "pcm"},     {"pcm-s16be.mov", "1.wav", "pcm"}, {"pcm-s24be.mov", "1.wav", "pcm"},
         {"pcm-s24le-96k.mov", "1.wav", "pcm"}, {"pcm-f64be.mov", "1.wav", "pcm"}, {"pcm-s8.mov", "1.wav", "pcm"},
         {"pcm-s16le-6ch.mov", "1.wav", "pcm"}, {"mp3.mov", "1.mp3", "raw"},       {"mp2.mp4", "1.mp2", "raw"},
-        {"ac3.mp4", "1.ac3", "raw"},           {"eac3.mp4", "1.eac3", "raw"},
+        {"ac3.mp4", "1.ac3", "raw"},           {"eac3.mp4", "1.eac3", "raw"},     {"frag-mp3.mp4", "1.mp3", "raw"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.movie);
