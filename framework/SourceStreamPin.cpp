@@ -83,6 +83,9 @@ HRESULT SourceStreamPin::StreamLoop()
             return S_FALSE;
         }
 
+        // Ending: the EXIT that follows is answered by the command loop.
+        if (ending.load())
+            return S_FALSE;
         IMediaSample* sample = nullptr;
         if (FAILED(AcquireSample(&sample, nullptr, nullptr, 0)) || !sample) {
             // Decommitted (the filter is stopping) or starved: poll, so that
@@ -130,12 +133,14 @@ HRESULT SourceStreamPin::EndStreaming()
 {
     AutoLock guard(lock);
     HRESULT result = S_OK;
+    ending.store(true);
     if (IsConnected())
         result = OutputPinBase::Deactivate();
     // Also a thread left by a Pause that failed at a later pin, and one that
     // ended on a refused INIT: either would otherwise keep this pin from ever
     // streaming again.
     EndThread();
+    ending.store(false);
     return result;
 }
 

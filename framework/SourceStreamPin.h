@@ -27,6 +27,8 @@
 #include "framework/SourceFilterBase.h"
 #include "framework/WorkerThread.h"
 
+#include <atomic>
+
 class SourceStreamPin : public WorkerThread, public OutputPinBase {
 public:
     // Adds the pin to the filter; *result (when given) receives AddPin's answer.
@@ -55,7 +57,8 @@ public:
     // Decommits the allocator, so that a thread waiting for an empty sample
     // is released, then ends the thread (STOP, EXIT, join), whatever state
     // it is in; a thread that has already ended is only joined. The result
-    // is the decommit's.
+    // is the decommit's. From the decommit on, the thread asks the allocator
+    // for no more samples.
     HRESULT EndStreaming();
 
     SourceFilterBase* OwningFilter() const { return owner; }
@@ -69,4 +72,9 @@ private:
     bool AnswerWhileStreaming(LONG command);
 
     SourceFilterBase* owner;
+    // Set while EndStreaming decommits and ends the thread. Some allocators
+    // (Wine's, seen here) leave a GetBuffer that comes after a decommit
+    // which had to wait for the outstanding sample blocked for good, instead
+    // of failing it: the loop asks for no sample once this is set.
+    std::atomic<bool> ending{false};
 };
