@@ -3,6 +3,8 @@
 #include "tests/framework/StreamFixture.h"
 #include "tests/support/Watchdog.h"
 
+#include <atomic>
+
 namespace {
 
 const LONG CommandUnknown = 5;
@@ -22,6 +24,80 @@ public:
     explicit TypelessPin(SourceFilterBase* filter) : SourceStreamPin(nullptr, filter, L"typeless") {}
     HRESULT FillSample(IMediaSample*) override { return S_FALSE; }
     HRESULT SizeBuffers(IMemAllocator*, ALLOCATOR_PROPERTIES*) override { return E_FAIL; }
+};
+
+// An allocator that takes a while to return from Decommit, after the one it
+// wraps has decommitted, and counts the buffers asked for meanwhile: some
+// allocators block such a GetBuffer for good instead of failing it.
+class SlowDecommitAllocator final : public IMemAllocator {
+public:
+    explicit SlowDecommitAllocator(IMemAllocator* inner) : inner(inner) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = iid == IID_IUnknown || iid == IID_IMemAllocator ? static_cast<IMemAllocator*>(this) : nullptr;
+        if (!*out)
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG left = --references;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* wanted, ALLOCATOR_PROPERTIES* actual) override
+    {
+        return inner->SetProperties(wanted, actual);
+    }
+    STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES* properties) override { return inner->GetProperties(properties); }
+    STDMETHODIMP Commit() override { return inner->Commit(); }
+    STDMETHODIMP Decommit() override
+    {
+        decommitting = true;
+        const HRESULT result = inner->Decommit();
+        Sleep(50);
+        decommitting = false;
+        return result;
+    }
+    STDMETHODIMP GetBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, DWORD flags) override
+    {
+        if (decommitting)
+            ++askedWhileDecommitting;
+        return inner->GetBuffer(sample, start, stop, flags);
+    }
+    STDMETHODIMP ReleaseBuffer(IMediaSample* sample) override { return inner->ReleaseBuffer(sample); }
+
+    std::atomic<int> askedWhileDecommitting{0};
+
+private:
+    ~SlowDecommitAllocator() { inner->Release(); }
+
+    IMemAllocator* inner;
+    std::atomic<ULONG> references{1};
+    std::atomic<bool> decommitting{false};
+};
+
+// A stream test pin whose own allocator is a SlowDecommitAllocator.
+class SlowDecommitPin : public StreamTestPin {
+public:
+    SlowDecommitPin(SourceFilterBase* filter, LPCWSTR name) : StreamTestPin(filter, name) {}
+    HRESULT CreateDefaultAllocator(IMemAllocator** out) override
+    {
+        IMemAllocator* inner = nullptr;
+        const HRESULT made = StreamTestPin::CreateDefaultAllocator(&inner);
+        if (FAILED(made))
+            return made;
+        allocator = new SlowDecommitAllocator(inner);
+        *out = allocator;
+        return S_OK;
+    }
+    SlowDecommitAllocator* allocator = nullptr; // the pin holds it while connected
 };
 
 TEST_F(SourceStreamPinTest, PinJoinsItsFilterAndOffersExactlyItsOneType)
@@ -200,6 +276,22 @@ TEST_F(SourceStreamPinTest, DecommittedAllocatorIsPolledUntilStop)
     EXPECT_EQ(0, sink.EndOfStreamCount());
     EXPECT_TRUE(graph->Events().empty());
     EXPECT_EQ(S_OK, filter->Stop());
+}
+
+TEST_F(SourceStreamPinTest, StoppingThreadAsksForNoSampleOnceTheDecommitBegins)
+{
+    Watchdog watchdog("slow decommit", 120);
+    auto* pin = new SlowDecommitPin(filter, L"slow");
+    Connect(pin);
+    ASSERT_NE(nullptr, pin->allocator);
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(S_OK, filter->Run(0));
+        ASSERT_TRUE(PollUntil([&] { return pin->fills.load() > 2; }));
+        EXPECT_EQ(S_OK, filter->Stop());
+    }
+    // The loop polls about once a millisecond: 50 ms of decommit would see
+    // dozens of requests from a loop that kept asking.
+    EXPECT_EQ(0, pin->allocator->askedWhileDecommitting.load());
 }
 
 TEST_F(SourceStreamPinTest, ActivationFollowsConnectionAndFilterState)
