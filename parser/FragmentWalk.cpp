@@ -72,16 +72,17 @@ void WalkFragments(BoxReader& reader, const FragmentDefaultsTable& defaults, con
         // A fragment box of the usual few kilobytes is read where it lies in
         // the reader's window; a larger one into a buffer of its own.
         const uint8_t* payload = reader.Peek(header.payload.Position(), size_t(size));
-        if (!payload && size > bufferSize) {
-            buffer.reset(new (std::nothrow) uint8_t[size_t(size)]);
-            bufferSize = buffer ? size : 0;
-            if (!buffer)
+        if (!payload) {
+            if (size > bufferSize) {
+                buffer.reset(new (std::nothrow) uint8_t[size_t(size)]);
+                bufferSize = buffer ? size : 0;
+                if (!buffer)
+                    break;
+            }
+            if (size > 0 && !reader.ReadAt(header.payload.Position(), buffer.get(), size_t(size)))
                 break;
-        }
-        if (!payload && size > 0 && !reader.ReadAt(header.payload.Position(), buffer.get(), size_t(size)))
-            break;
-        if (!payload)
             payload = buffer.get();
+        }
         std::fill(tallies.get(), tallies.get() + trackCount, FragmentTally());
         CountingVisitor visitor(trackIds, trackCount, tallies.get());
         const bool whole = ReadMovieFragment(payload, size_t(size), header.start, reader.FileEnd(), defaults, visitor);

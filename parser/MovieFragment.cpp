@@ -197,30 +197,34 @@ bool TrackFragmentReader::ReadRun(MemoryBytes box, bool firstRun, uint32_t* samp
         return false;
     *samplesLeft -= count;
     // The fields were checked against the box above: they are read without a
-    // check each. A run whose data lies in the file is added up at once.
-    uint64_t bytes = 0;
-    const FragmentRunTotals totals = fields.Sum(count, own, &bytes);
-    const bool whole = bytes <= uint64_t(fileEnd - position);
-    if (whole && (!wanted || !visitor.TakesEachSample())) {
-        if (wanted)
+    // check each. A run whose data lies in the file is added up at once for
+    // a visitor that wants totals, or no samples at all.
+    const bool eachSample = wanted && visitor.TakesEachSample();
+    if (!eachSample) {
+        uint64_t bytes = 0;
+        const FragmentRunTotals totals = fields.Sum(count, own, &bytes);
+        const bool fits = bytes <= uint64_t(fileEnd - position);
+        if (fits && wanted)
             visitor.TakeTotals(totals);
-        dataPosition = position + int64_t(bytes);
-        return true;
+        if (fits)
+            dataPosition = position + int64_t(bytes);
+        if (fits || !wanted)
+            return fits;
     }
-    if (!wanted)
-        return false;
     // One by one: for a visitor that takes each sample, handed over in
     // batches since a fragment holds hundreds, and to find the last sample
     // of a run whose data runs past the file.
-    const bool eachSample = visitor.TakesEachSample();
+    bool whole = true;
     FragmentRunTotals good;
     FragmentSample batch[kSampleBatch];
     uint32_t batched = 0;
     for (uint32_t i = 0; i < count; ++i) {
         FragmentSample& sample = batch[batched];
         fields.Decode(i, own, firstFlags, &sample);
-        if (position > fileEnd - int64_t(sample.size))
+        if (position > fileEnd - int64_t(sample.size)) {
+            whole = false;
             break;
+        }
         sample.offset = position;
         position += sample.size;
         ++good.count;
