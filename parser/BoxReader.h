@@ -40,6 +40,8 @@ class BoxReader {
     // The end of the readable file: its length, or kMaxFilePosition when its
     // length cannot be told.
     int64_t FileEnd() const { return fileEnd; }
+    // The system handle it reads (INVALID_HANDLE_VALUE when there is none).
+    HANDLE Handle() const { return handle; }
 
     // Reads exactly count bytes at position; false when they are not all there.
     bool ReadAt(int64_t position, void* buffer, size_t count);

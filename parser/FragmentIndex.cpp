@@ -1,5 +1,6 @@
 #include "parser/FragmentIndex.h"
 
+#include "parser/RandomAccessList.h"
 #include "parser/TimingTables.h"
 
 #include <algorithm>
@@ -185,6 +186,8 @@ void MovieFragments::Index(BoxReader& reader)
         return;
     for (uint32_t i = 0; i < trackCount; ++i)
         trackIds[i] = tracks[i]->trackId;
+    RandomAccessList list;
+    list.Read(reader);
     RecordingSink sink(tracks, trackCount, ended.get(), &fragmentCount);
-    WalkFragments(reader, *defaults, trackIds, trackCount, sink);
+    WalkFragments(reader, *defaults, trackIds, trackCount, list.Positions(), list.Count(), sink);
 }

@@ -1,7 +1,8 @@
 // The walk over a fragmented file's top-level boxes that reads every movie
-// fragment box once, where it lies in the reader's window, and adds up what
-// each holds for each track from its runs' fields: one system call a
-// fragment, and a two-hour recording holds thousands.
+// fragment box once and adds up what each holds for each track from its
+// runs' fields. A two-hour recording holds thousands: box by box that is a
+// system call a fragment, and where the file lists its fragment boxes the
+// walk reads them in batches instead.
 #pragma once
 
 #include "parser/BoxReader.h"
@@ -38,6 +39,8 @@ protected:
 
 // Walks the file and hands every fragment to the sink. The walk ends at the
 // first fragment that cannot be used, after handing over the samples before
-// the damage; what follows it is not trusted.
+// the damage; what follows it is not trusted. The positions of fragment
+// boxes that the file lists (ascending; none, or wrong ones, only cost reads)
+// let it read many at once.
 void WalkFragments(BoxReader& reader, const FragmentDefaultsTable& defaults, const uint32_t* trackIds,
-                   uint32_t trackCount, FragmentSink& sink);
+                   uint32_t trackCount, const int64_t* listed, uint32_t listedCount, FragmentSink& sink);

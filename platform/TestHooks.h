@@ -14,6 +14,7 @@
 #ifndef _WIN32
 void PlatformFailNextTaskAllocation();
 bool PlatformDenyRegistryKeyAccess(HKEY key, LPCSTR subKey, REGSAM denied);
+void PlatformRefuseIoRings(bool refuse);
 #endif
 
 // Makes the next CoTaskMemAlloc on any thread fail; false where impossible.
@@ -23,6 +24,20 @@ inline bool FailNextTaskAllocation()
     return false;
 #else
     PlatformFailNextTaskAllocation();
+    return true;
+#endif
+}
+
+// Makes the files reopened for overlapped reads from now on read as where the
+// kernel offers no io_uring: every read completes within ReadFile (with false:
+// batched again). False where the system decides.
+inline bool CompleteOverlappedReadsAtOnce(bool atOnce)
+{
+#ifdef _WIN32
+    (void)atOnce;
+    return false;
+#else
+    PlatformRefuseIoRings(atOnce);
     return true;
 #endif
 }

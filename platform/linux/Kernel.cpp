@@ -1,4 +1,5 @@
 // Kernel objects of the layer: critical sections, events, threads, modules.
+#include "HandleObject.h"
 #include "Libraries.h"
 #include "WinApi.h"
 #include "Window.h"
@@ -16,13 +17,6 @@
 namespace {
 
 thread_local DWORD lastError = 0;
-
-// Every HANDLE of the layer points at one of these.
-struct HandleObject {
-    virtual ~HandleObject() = default;
-    // True when the object became signalled within the time given.
-    virtual bool Wait(DWORD milliseconds) = 0;
-};
 
 template <typename Predicate>
 bool WaitFor(std::condition_variable& condition, std::unique_lock<std::mutex>& lock, DWORD milliseconds,
@@ -119,9 +113,14 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
     return static_cast<HandleObject*>(event);
 }
 
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCWSTR)
+{
+    return CreateEventA(attributes, manualReset, initialState, nullptr);
+}
+
 static EventObject* AsEvent(HANDLE handle)
 {
-    return handle ? dynamic_cast<EventObject*>(static_cast<HandleObject*>(handle)) : nullptr;
+    return dynamic_cast<EventObject*>(ObjectOfHandle(handle));
 }
 
 BOOL SetEvent(HANDLE handle)
@@ -182,7 +181,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
 
 BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode)
 {
-    auto* thread = handle ? dynamic_cast<ThreadObject*>(static_cast<HandleObject*>(handle)) : nullptr;
+    auto* thread = dynamic_cast<ThreadObject*>(ObjectOfHandle(handle));
     if (!thread || !exitCode) {
         lastError = ERROR_INVALID_HANDLE;
         return FALSE;
@@ -196,54 +195,24 @@ DWORD GetCurrentThreadId() { return static_cast<DWORD>(std::hash<std::thread::id
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
-    if (!handle) {
+    HandleObject* object = ObjectOfHandle(handle);
+    if (!object) {
         lastError = ERROR_INVALID_HANDLE;
         return WAIT_FAILED;
     }
-    return static_cast<HandleObject*>(handle)->Wait(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    return object->Wait(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
+// A descriptor's handle belongs to the C run time, which closes it with its
+// stream: closing it here would leave the stream reading a stranger's file.
 BOOL CloseHandle(HANDLE handle)
 {
-    if (!handle) {
+    HandleObject* object = ObjectOfHandle(handle);
+    if (!object) {
         lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    delete static_cast<HandleObject*>(handle);
-    return TRUE;
-}
-
-int _fileno(FILE* file) { return fileno(file); }
-int64_t _lseeki64(int descriptor, int64_t offset, int origin) { return int64_t(lseek(descriptor, off_t(offset), origin)); }
-
-// A descriptor's handle is the descriptor tagged in its low bit, which no
-// handle object's address has: it is never taken for one.
-intptr_t _get_osfhandle(int descriptor)
-{
-    return descriptor < 0 ? intptr_t(-1) : intptr_t(descriptor) << 1 | 1;
-}
-
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped)
-{
-    const intptr_t tagged = reinterpret_cast<intptr_t>(file);
-    if (tagged < 0 || (tagged & 1) == 0) {
-        lastError = ERROR_INVALID_HANDLE;
-        return FALSE;
-    }
-    const int descriptor = int(tagged >> 1);
-    const ssize_t got = overlapped ? pread(descriptor, buffer, count,
-                                           off_t(uint64_t(overlapped->OffsetHigh) << 32 | overlapped->Offset))
-                                   : ::read(descriptor, buffer, count);
-    if (read)
-        *read = got > 0 ? DWORD(got) : 0;
-    if (got < 0) {
-        lastError = ERROR_READ_FAULT;
-        return FALSE;
-    }
-    if (got == 0 && overlapped && count > 0) {
-        lastError = ERROR_HANDLE_EOF;
-        return FALSE;
-    }
+    delete object;
     return TRUE;
 }
 

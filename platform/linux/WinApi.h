@@ -37,8 +37,28 @@ struct OVERLAPPED {
 };
 typedef OVERLAPPED* LPOVERLAPPED;
 // With an OVERLAPPED, reads at its offset; a read at or past the end of the
-// file fails with ERROR_HANDLE_EOF, as on a synchronous Windows handle.
+// file fails with ERROR_HANDLE_EOF, as on a synchronous Windows handle. On a
+// handle from ReOpenFile the read is overlapped (an OVERLAPPED is required):
+// it fails with ERROR_IO_PENDING while under way, or completes at once.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
+
+// ---- Overlapped reads ----------------------------------------------------------
+// Many small reads at known offsets cost one system call for a batch instead
+// of one each: overlapped reads are queued and handed to the kernel together
+// when GetOverlappedResult first waits for one of them (or the queue fills).
+// Waiting on a read's event alone does not hand it over.
+#define GENERIC_READ 0x80000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
+#define FILE_FLAG_OVERLAPPED 0x40000000u
+// A handle of its own for overlapped reads of a descriptor's file; only
+// reading with FILE_FLAG_OVERLAPPED is offered. CloseHandle waits for the
+// reads under way; those never handed to the kernel end as cancelled.
+HANDLE ReOpenFile(HANDLE original, DWORD access, DWORD shareMode, DWORD flags);
+// A short read near the end of the file succeeds with the bytes there; a read
+// at or past the end fails with ERROR_HANDLE_EOF.
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
 
 // ---- Interlocked operations ------------------------------------------------
 inline LONG InterlockedIncrement(LONG volatile* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
@@ -79,6 +99,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 #define STILL_ACTIVE 259u
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name);
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCWSTR name);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,

@@ -168,6 +168,7 @@ typedef MSG* LPMSG;
 // ---- Win32 error codes ----------------------------------------------------
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
@@ -181,6 +182,11 @@ typedef MSG* LPMSG;
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DLL_INIT_FAILED 1114L
+#define ERROR_OPERATION_ABORTED 995L
+#define ERROR_IO_INCOMPLETE 996L
+#define ERROR_IO_PENDING 997L
+// What an OVERLAPPED's Internal holds while its read is under way.
+#define STATUS_PENDING ((DWORD)0x00000103)
 
 // ---- GUIDs ----------------------------------------------------------------
 struct GUID {

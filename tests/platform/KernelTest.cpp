@@ -1,11 +1,16 @@
 // The layer's primitives, checked against what the system does: the same
 // source runs natively against the layer and under Wine against the system.
 #include "framework/CritSection.h"
+#include "platform/TestHooks.h"
+#include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -169,6 +174,81 @@ TEST(CodePage, AsciiConvertsOneForOneAndShortBuffersFail)
     char narrow[4];
     EXPECT_EQ(0, WideCharToMultiByte(CP_ACP, 0, L"Movie", -1, narrow, sizeof narrow, nullptr, nullptr));
     EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+}
+
+// More reads under way at once than the kernel's queues hold, each at its own
+// offset; then the end of the file, and a close with reads still out. Batched,
+// and (where the layer can be made to) completed within ReadFile.
+TEST(OverlappedReads, EachGetsItsBytesAndTheEndOfTheFileIsReported)
+{
+    std::vector<unsigned char> content(65636);
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<unsigned char>(i * 131 + (i >> 8));
+    const std::string path = TempPath("overlapped-reads.bin");
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, out);
+    ASSERT_EQ(content.size(), std::fwrite(content.data(), 1, content.size(), out));
+    std::fclose(out);
+
+    struct Read {
+        DWORD offset, count, expected, error;
+        OVERLAPPED overlapped;
+        unsigned char buffer[1000];
+        DWORD failure; // when ReadFile itself failed, or 0
+    };
+    for (bool atOnce : {false, true}) {
+        if (atOnce && !CompleteOverlappedReadsAtOnce(true))
+            continue;
+        SCOPED_TRACE(atOnce ? "completed at once" : "batched");
+        FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(nullptr, file);
+        HANDLE handle = ReOpenFile(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_FLAG_OVERLAPPED);
+        CompleteOverlappedReadsAtOnce(false);
+        ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+
+        std::vector<Read> reads;
+        for (DWORD i = 0; i < 80; ++i)
+            reads.push_back({i * 797, 1000, 1000, 0, {}, {}, 0});
+        reads.push_back({DWORD(content.size()) - 300, 1000, 300, 0, {}, {}, 0}); // straddles the end
+        reads.push_back({DWORD(content.size()) + 10, 1000, 0, ERROR_HANDLE_EOF, {}, {}, 0});
+        reads.push_back({0, 0, 0, 0, {}, {}, 0});
+        for (DWORD i = 0; i < 3; ++i) // still out when the handle closes
+            reads.push_back({i * 4000, 1000, 1000, 0, {}, {}, 0});
+        auto start = [&](Read& read) {
+            read.overlapped.Offset = read.offset;
+            read.overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            const BOOL done = ReadFile(handle, read.buffer, read.count, nullptr, &read.overlapped);
+            read.failure = done || GetLastError() == ERROR_IO_PENDING ? 0 : GetLastError();
+            EXPECT_TRUE(done || !atOnce || read.error || !read.count) << "read at " << read.offset;
+        };
+        for (size_t i = 0; i < reads.size() - 3; ++i)
+            start(reads[i]);
+        for (size_t i = 0; i < reads.size() - 3; ++i) {
+            Read& read = reads[i];
+            DWORD got = 12345;
+            DWORD error = read.failure;
+            if (!error && !GetOverlappedResult(handle, &read.overlapped, &got, TRUE))
+                error = GetLastError();
+            EXPECT_EQ(read.error, error) << "read at " << read.offset;
+            if (error)
+                continue;
+            EXPECT_EQ(read.expected, got) << "read at " << read.offset;
+            EXPECT_EQ(0, std::memcmp(read.buffer, &content[read.offset], read.expected)) << "read at " << read.offset;
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(read.overlapped.hEvent, 0)) << "read at " << read.offset;
+        }
+        for (size_t i = reads.size() - 3; i < reads.size(); ++i)
+            start(reads[i]);
+        EXPECT_TRUE(CloseHandle(handle));
+        for (Read& read : reads) {
+            if (!read.failure) {
+                EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(read.overlapped.hEvent, 5000)) << "every read ends";
+            }
+            CloseHandle(read.overlapped.hEvent);
+        }
+        std::fclose(file);
+    }
+    std::remove(path.c_str());
 }
 
 TEST(TaskMemory, AllocatesAndFrees)

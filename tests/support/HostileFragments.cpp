@@ -116,6 +116,24 @@ MovieEdit WholeMovie()
         {Fragment(1, {kVideoId, kSoundId}), Fragment(2, {kVideoId, kSoundId}), Fragment(3, {kVideoId, kSoundId})});
 }
 
+// The movie with a random access box at its end that lists these positions
+// as the video track's fragment boxes.
+MovieEdit Listed(const MovieEdit& movie, std::initializer_list<size_t> positions)
+{
+    BoxBuilder box;
+    box.Begin("mfra").BeginFull("tfra", 1).U32(kVideoId).U32(0).U32(uint32_t(positions.size()));
+    for (const size_t position : positions)
+        box.U64(0).U64(position).U8(1).U8(1).U8(1);
+    box.End().BeginFull("mfro").U32(0).End().End();
+    std::vector<uint8_t> list = box.Data();
+    BoxBuilder size;
+    size.U32(uint32_t(list.size()));
+    std::copy(size.Data().begin(), size.Data().end(), list.end() - 4);
+    std::vector<uint8_t> bytes = movie.Bytes();
+    bytes.insert(bytes.end(), list.begin(), list.end());
+    return MovieEdit(bytes);
+}
+
 std::vector<uint8_t> Cut(const MovieEdit& movie, size_t at)
 {
     return std::vector<uint8_t>(movie.Bytes().begin(), movie.Bytes().begin() + std::ptrdiff_t(at));
@@ -200,6 +218,26 @@ void AddFragmentMovies(Family& family)
     // The third picture's bytes are cut.
     family.Add("cut-inside-media-data", Cut(whole, whole.Box("mdat4").start + 8 + 2 * kSampleSize + 4), kBasePins,
                kTracks, {2 * kRunSamples + 2, 8});
+
+    // A random access list only saves reads: whatever it says, the samples
+    // are those that the boxes hold.
+    const size_t moof[] = {whole.Box("moof").start, whole.Box("moof2").start, whole.Box("moof3").start};
+    const MovieEdit between = MovieEdit(whole).InsertAfter("mdat3", FullBox("free", {0}));
+    const MovieEdit damaged = MovieEdit(whole).PutIn("moof2.traf.trun", kRunCount, 1000);
+    const struct {
+        const char* name;
+        MovieEdit movie;
+        std::vector<size_t> samples;
+    } listed[] = {
+        {"listed", Listed(whole, {moof[0], moof[1], moof[2]}), all},
+        {"listed-wrongly", Listed(whole, {moof[0], whole.Box("mdat2").start, moof[1] + 8, moof[2], 0x7FFFFFFFFFFF}),
+         all},
+        {"listed-without-a-fragment", Listed(whole, {moof[0], moof[2]}), all},
+        {"listed-box-between", Listed(between, {moof[0], moof[1], between.Box("moof3").start}), all},
+        {"listed-with-damage", Listed(damaged, {moof[0], moof[1], moof[2]}), firstFragment},
+    };
+    for (const auto& movie : listed)
+        family.Add(movie.name, movie.movie, kBasePins, kTracks, movie.samples);
 
     // A track whose samples all lie in fragments needs no tables.
     MovieEdit noTables(whole);
