@@ -86,10 +86,13 @@ HRESULT SourceStreamPin::StreamLoop()
         // Ending: the EXIT that follows is answered by the command loop.
         if (ending.load())
             return S_FALSE;
+        // Never waiting inside the allocator: one (Wine's) can leave a wait
+        // that began as the decommit did blocked for good, and the thread
+        // that stops this one would wait for it for ever.
         IMediaSample* sample = nullptr;
-        if (FAILED(AcquireSample(&sample, nullptr, nullptr, 0)) || !sample) {
-            // Decommitted (the filter is stopping) or starved: poll, so that
-            // the next command is still seen.
+        if (FAILED(AcquireSample(&sample, nullptr, nullptr, AM_GBF_NOWAIT)) || !sample) {
+            // Decommitted (the filter is stopping) or every buffer still
+            // downstream: poll, so that the next command is still seen.
             Sleep(1);
             continue;
         }

@@ -72,9 +72,7 @@ private:
     bool AnswerWhileStreaming(LONG command);
 
     SourceFilterBase* owner;
-    // Set while EndStreaming decommits and ends the thread. Some allocators
-    // (Wine's, seen here) leave a GetBuffer that comes after a decommit
-    // which had to wait for the outstanding sample blocked for good, instead
-    // of failing it: the loop asks for no sample once this is set.
+    // Set while EndStreaming decommits and ends the thread: the loop asks
+    // for no sample once this is set.
     std::atomic<bool> ending{false};
 };

@@ -28,7 +28,9 @@ public:
 
 // An allocator that takes a while to return from Decommit, after the one it
 // wraps has decommitted, and counts the buffers asked for meanwhile: some
-// allocators block such a GetBuffer for good instead of failing it.
+// allocators block such a GetBuffer for good instead of failing it. Starved,
+// it has no buffer free, and a GetBuffer that may wait waits until it is
+// fed again, whatever the decommit says, as one such allocator does.
 class SlowDecommitAllocator final : public IMemAllocator {
 public:
     explicit SlowDecommitAllocator(IMemAllocator* inner) : inner(inner) {}
@@ -69,11 +71,16 @@ public:
     {
         if (decommitting)
             ++askedWhileDecommitting;
+        if (starved && (flags & AM_GBF_NOWAIT))
+            return VFW_E_TIMEOUT;
+        while (starved)
+            Sleep(1);
         return inner->GetBuffer(sample, start, stop, flags);
     }
     STDMETHODIMP ReleaseBuffer(IMediaSample* sample) override { return inner->ReleaseBuffer(sample); }
 
     std::atomic<int> askedWhileDecommitting{0};
+    std::atomic<bool> starved{false};
 
 private:
     ~SlowDecommitAllocator() { inner->Release(); }
@@ -292,6 +299,20 @@ TEST_F(SourceStreamPinTest, StoppingThreadAsksForNoSampleOnceTheDecommitBegins)
     // The loop polls about once a millisecond: 50 ms of decommit would see
     // dozens of requests from a loop that kept asking.
     EXPECT_EQ(0, pin->allocator->askedWhileDecommitting.load());
+}
+
+TEST_F(SourceStreamPinTest, StopEndsAThreadWhoseAllocatorHasNoBufferFree)
+{
+    Watchdog watchdog("starved allocator", 120);
+    auto* pin = new SlowDecommitPin(filter, L"starved");
+    Connect(pin);
+    ASSERT_NE(nullptr, pin->allocator);
+    ASSERT_EQ(S_OK, filter->Run(0));
+    ASSERT_TRUE(PollUntil([&] { return pin->fills.load() > 2; }));
+    pin->allocator->starved = true;
+    Sleep(20);
+    EXPECT_EQ(S_OK, filter->Stop());
+    pin->allocator->starved = false;
 }
 
 TEST_F(SourceStreamPinTest, ActivationFollowsConnectionAndFilterState)
