@@ -1,10 +1,11 @@
-// Positioned reads of the movie file, several under way at once: every read
-// of a batch is asked for before the first is waited for, on a handle of its
-// own opened for overlapped reads, so that the system may serve them together
-// (the Linux build hands a batch to the kernel in one system call). A walk
-// over thousands of fragment boxes at known places pays for a few batches,
-// not for a system call a box. Where the file cannot be opened that way the
-// batch is not ready and the caller reads one piece at a time.
+// Positioned reads of the movie file, several under way at once where the
+// platform serves them together: every read of a batch is asked for before
+// the first is waited for, on a handle of its own opened for overlapped
+// reads, and the Linux build hands a batch to the kernel in one system call.
+// A walk over thousands of fragment boxes at known places then pays for a few
+// batches, not for a system call a box. Elsewhere, and where the file cannot
+// be opened for overlapped reads, each read is made when it is started, on
+// the file's own handle.
 #pragma once
 
 #include "platform/Platform.h"
@@ -24,6 +25,7 @@ public:
     ReadBatch(const ReadBatch&) = delete;
     ReadBatch& operator=(const ReadBatch&) = delete;
 
+    // False only without the file or memory.
     bool Ready() const { return handle != INVALID_HANDLE_VALUE; }
     uint32_t SlotBytes() const { return slotBytes; }
 
@@ -40,9 +42,11 @@ private:
         HANDLE event = nullptr;
         bool busy = false;
         bool started = false; // the system took the read
+        DWORD got = 0;        // of a read made at once
     };
 
     HANDLE handle = INVALID_HANDLE_VALUE;
+    bool overlapped = false; // handle is a handle of its own, for overlapped reads
     uint32_t slotBytes = 0;
     std::unique_ptr<uint8_t[]> buffers;
     Slot slots[kSlots];

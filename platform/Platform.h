@@ -25,3 +25,13 @@
 #include "linux/Registry.h"
 #include "linux/Window.h"
 #endif
+
+// Whether overlapped reads queued together reach the system together: the
+// Linux layer hands them to the kernel in one call. Windows serves each on
+// its own (and Wine through its server, at many times a plain read's cost),
+// so there a reader that knows many places reads them one by one.
+#ifdef _WIN32
+constexpr bool kOverlappedReadsBatch = false;
+#else
+constexpr bool kOverlappedReadsBatch = true;
+#endif
