@@ -118,11 +118,11 @@ MovieEdit WholeMovie()
 
 // The movie with a random access box at its end that lists these positions
 // as the video track's fragment boxes.
-MovieEdit Listed(const MovieEdit& movie, std::initializer_list<size_t> positions)
+MovieEdit Listed(const MovieEdit& movie, std::initializer_list<uint64_t> positions)
 {
     BoxBuilder box;
     box.Begin("mfra").BeginFull("tfra", 1).U32(kVideoId).U32(0).U32(uint32_t(positions.size()));
-    for (const size_t position : positions)
+    for (const uint64_t position : positions)
         box.U64(0).U64(position).U8(1).U8(1).U8(1);
     box.End().BeginFull("mfro").U32(0).End().End();
     std::vector<uint8_t> list = box.Data();
@@ -221,7 +221,7 @@ void AddFragmentMovies(Family& family)
 
     // A random access list only saves reads: whatever it says, the samples
     // are those that the boxes hold.
-    const size_t moof[] = {whole.Box("moof").start, whole.Box("moof2").start, whole.Box("moof3").start};
+    const uint64_t moof[] = {whole.Box("moof").start, whole.Box("moof2").start, whole.Box("moof3").start};
     const MovieEdit between = MovieEdit(whole).InsertAfter("mdat3", FullBox("free", {0}));
     const MovieEdit damaged = MovieEdit(whole).PutIn("moof2.traf.trun", kRunCount, 1000);
     const struct {
