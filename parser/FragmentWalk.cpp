@@ -161,7 +161,7 @@ private:
         }
         // The next fragment box is most likely as large as this one: a fill
         // of its size and the header after it reads it whole, and no more;
-        // reads from the list get room for twice that.
+        // reads from the list get room for half as much again.
         lastBox = uint32_t(headerSize + size);
         reader.SetWindowFill(lastBox + 32);
         if (!batch && listedCount > 1 && lastBox <= ReadBatch::kMaxSlotBytes / 2)
