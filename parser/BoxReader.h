@@ -163,12 +163,16 @@ constexpr size_t kTableBlockBytes = 64 * 1024;
 
 // Reads count entries of entrySize bytes from the cursor, handing each to
 // visit(entry number, bytes). False when the block cannot be had or the entries
-// are not all there; the caller has checked the count against the box.
-template <typename Visit> bool ReadTableEntries(BoxCursor& box, uint32_t count, size_t entrySize, Visit visit)
+// are not all there; the caller has checked the count against the box. A
+// table read once, at load, takes a smaller block: fresh pages cost more than
+// the reads they save.
+template <typename Visit>
+bool ReadTableEntries(BoxCursor& box, uint32_t count, size_t entrySize, Visit visit,
+                      size_t blockBytes = kTableBlockBytes)
 {
     if (count == 0)
         return true;
-    const uint32_t perBlock = uint32_t(std::min<size_t>(count, kTableBlockBytes / entrySize));
+    const uint32_t perBlock = uint32_t(std::min<size_t>(count, blockBytes / entrySize));
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[perBlock * entrySize]);
     if (!block)
         return false;

@@ -1,6 +1,6 @@
 #include "parser/FragmentWalk.h"
 
-#include "parser/ByteOrder.h"
+#include "parser/MemoryBytes.h"
 #include "parser/ReadBatch.h"
 #include "parser/TimingTables.h"
 
@@ -57,20 +57,13 @@ private:
 // wholly among the available bytes.
 bool PlainHeader(const uint8_t* bytes, int64_t available, uint64_t* size, uint32_t* type, uint32_t* headerSize)
 {
-    uint32_t small = 0;
-    if (available < 8 || !ReadBigEndian32(bytes, &small) || !ReadBigEndian32(bytes + 4, type))
-        return false;
-    *size = small;
-    *headerSize = 8;
-    if (small == 1) {
-        uint32_t high = 0;
-        uint32_t low = 0;
-        if (available < 16 || !ReadBigEndian32(bytes + 8, &high) || !ReadBigEndian32(bytes + 12, &low))
-            return false;
-        *size = uint64_t(high) << 32 | low;
-        *headerSize = 16;
-    }
-    return *size >= *headerSize;
+    MemoryBytes header(bytes, available > 0 ? size_t(available) : 0);
+    *size = header.U32();
+    *type = header.U32();
+    if (*size == 1)
+        *size = header.U64();
+    *headerSize = uint32_t(size_t(available > 0 ? available : 0) - header.Left());
+    return header.Ok() && *size >= *headerSize;
 }
 
 // The walk: box by box from the file's start; where it stands on a fragment

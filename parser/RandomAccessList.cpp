@@ -66,28 +66,23 @@ void RandomAccessList::Read(BoxReader& reader)
     positions.reset(new (std::nothrow) int64_t[longest.count]);
     if (!positions)
         return;
-    // Through a small block: the list is read once, and a large block would
-    // cost more in fresh pages than in reads.
-    uint8_t block[4096];
-    const uint32_t perBlock = uint32_t(sizeof block) / longest.entrySize;
-    for (uint32_t done = 0; done < longest.count;) {
-        const uint32_t entries = std::min(longest.count - done, perBlock);
-        if (!longest.entries.ReadBytes(block, size_t(entries) * longest.entrySize))
-            return;
-        for (uint32_t i = 0; i < entries; ++i) {
-            const uint8_t* entry = block + size_t(i) * longest.entrySize;
+    const bool wide = longest.wide;
+    const bool read = ReadTableEntries(
+        longest.entries, longest.count, longest.entrySize,
+        [&](uint32_t i, const uint8_t* entry) {
             uint32_t high = 0;
             uint32_t low = 0;
-            if (longest.wide) {
+            if (wide) {
                 ReadBigEndian32(entry + 8, &high);
                 ReadBigEndian32(entry + 12, &low);
             } else {
                 ReadBigEndian32(entry + 4, &low);
             }
-            positions[done + i] = int64_t(uint64_t(high) << 32 | low);
-        }
-        done += entries;
-    }
+            positions[i] = int64_t(uint64_t(high) << 32 | low);
+        },
+        4096);
+    if (!read)
+        return;
     int64_t* const first = positions.get();
     if (!std::is_sorted(first, first + longest.count))
         std::sort(first, first + longest.count);

@@ -113,11 +113,6 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
     return static_cast<HandleObject*>(event);
 }
 
-HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCWSTR)
-{
-    return CreateEventA(attributes, manualReset, initialState, nullptr);
-}
-
 static EventObject* AsEvent(HANDLE handle)
 {
     return dynamic_cast<EventObject*>(ObjectOfHandle(handle));

@@ -217,7 +217,7 @@ TEST(OverlappedReads, EachGetsItsBytesAndTheEndOfTheFileIsReported)
             reads.push_back({i * 4000, 1000, 1000, 0, {}, {}, 0});
         auto start = [&](Read& read) {
             read.overlapped.Offset = read.offset;
-            read.overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            read.overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
             const BOOL done = ReadFile(handle, read.buffer, read.count, nullptr, &read.overlapped);
             read.failure = done || GetLastError() == ERROR_IO_PENDING ? 0 : GetLastError();
             EXPECT_TRUE(done || !atOnce || read.error || !read.count) << "read at " << read.offset;
