@@ -57,8 +57,8 @@ public:
     // Decommits the allocator, so that a thread waiting for an empty sample
     // is released, then ends the thread (STOP, EXIT, join), whatever state
     // it is in; a thread that has already ended is only joined. The result
-    // is the decommit's. From the decommit on, the thread asks the allocator
-    // for no more samples.
+    // is the decommit's. A buffer the thread asks for as the decommit runs
+    // is refused by the allocator, and the loop ends without an error.
     HRESULT EndStreaming();
 
     SourceFilterBase* OwningFilter() const { return owner; }
