@@ -72,6 +72,17 @@ bool SourceStreamPin::AnswerWhileStreaming(LONG command)
     }
 }
 
+bool SourceStreamPin::AllocatorStopped(HRESULT acquired)
+{
+    if (ending.load())
+        return true;
+    // The graph stops the filters downstream first, and a downstream pin
+    // decommits the allocator it shares with this one as it stops: the
+    // stream waits for the Stop that follows. A wait that the decommit ended
+    // answers as a timed-out one (Wine's) or as a decommitted allocator.
+    return acquired == VFW_E_NOT_COMMITTED || acquired == VFW_E_TIMEOUT;
+}
+
 HRESULT SourceStreamPin::StreamLoop()
 {
     OnPlayBegin();
@@ -86,15 +97,17 @@ HRESULT SourceStreamPin::StreamLoop()
         // Ending: the EXIT that follows is answered by the command loop.
         if (ending.load())
             return S_FALSE;
-        // Never waiting inside the allocator: one (Wine's) can leave a wait
-        // that began as the decommit did blocked for good, and the thread
-        // that stops this one would wait for it for ever.
+        // Waits inside the allocator while every buffer is downstream: a
+        // flush gives them back, and a decommit ends the wait.
         IMediaSample* sample = nullptr;
-        if (FAILED(AcquireSample(&sample, nullptr, nullptr, AM_GBF_NOWAIT)) || !sample) {
-            // Decommitted (the filter is stopping) or every buffer still
-            // downstream: poll, so that the next command is still seen.
-            Sleep(1);
-            continue;
+        const HRESULT acquired = AcquireSample(&sample, nullptr, nullptr, 0);
+        if (FAILED(acquired) || !sample) {
+            if (AllocatorStopped(acquired))
+                return S_FALSE;
+            SendEndOfStream();
+            const HRESULT failure = FAILED(acquired) ? acquired : E_POINTER;
+            owner->NotifyGraphEvent(EC_ERRORABORT, LONG_PTR(failure), 0);
+            return failure;
         }
 
         HRESULT filled = FillSample(sample);

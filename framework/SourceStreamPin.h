@@ -70,6 +70,9 @@ private:
     // What StreamLoop does with a command found pending while streaming;
     // true when streaming goes on.
     bool AnswerWhileStreaming(LONG command);
+    // Whether a failed request for a buffer means the allocator was
+    // decommitted (a stop under way) rather than a failure to report.
+    bool AllocatorStopped(HRESULT acquired);
 
     SourceFilterBase* owner;
     // Set while EndStreaming decommits and ends the thread: the loop asks

@@ -3,6 +3,7 @@
 #include "framework/ComPtr.h"
 #include "parser/StreamTypes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -124,13 +125,17 @@ HRESULT MovieOutputPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTI
     if (!allocator || !request)
         return E_POINTER;
     AutoLock guard(lock);
-    request->cBuffers = 1;
-    request->cbBuffer = kBufferSize;
+    // Downstream's count, alignment and prefix stand: a decoder that queues
+    // samples asks for as many as it keeps. Asked for none, the pin keeps a
+    // few in flight, so that the next sample is read while one is decoded.
+    if (request->cBuffers <= 0)
+        request->cBuffers = kDefaultBufferCount;
+    request->cbBuffer = std::max(request->cbBuffer, kBufferSize);
     ALLOCATOR_PROPERTIES actual = {0, 0, 0, 0};
     RETURN_IF_FAILED(allocator->SetProperties(request, &actual));
     // Delivery never writes past the buffer it gets, but a smaller one would
     // end the stream at the first large sample.
-    if (actual.cbBuffer < kBufferSize)
+    if (actual.cbBuffer < kBufferSize || actual.cBuffers < 1)
         return E_FAIL;
     return S_OK;
 }
@@ -167,7 +172,6 @@ void MovieOutputPin::Reposition()
     // A video track starts at a sync sample: the pictures before the start
     // are delivered as preroll, for the decoder only.
     segmentStart = StartPosition();
-    skipShift = 0;
     PlaceCursors(timeline.StartSampleAt(segmentStart), true);
     discontinuityPending = true;
 }

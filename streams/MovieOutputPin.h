@@ -24,9 +24,11 @@
 
 class MovieOutputPin : public SourceStreamPin, public SeekingBase, public StreamPinSetup {
 public:
-    // One buffer of this many bytes: a whole uncompressed 1280 x 720 picture,
-    // far above any compressed sample of the movies this filter plays.
+    // Buffers of at least this many bytes: a whole uncompressed 1280 x 720
+    // picture, far above any compressed sample of the movies this filter plays.
     static constexpr LONG kBufferSize = 2764800;
+    // Buffers asked for when downstream names no count.
+    static constexpr LONG kDefaultBufferCount = 4;
 
     // Adds itself to the filter's pin array; *result receives that answer.
     MovieOutputPin(HRESULT* result, SourceFilterBase* filter, LPCWSTR pinName);
@@ -138,7 +140,6 @@ private:
     AdtsHeaderCache adtsHeaders{0, 0};
 
     REFERENCE_TIME segmentStart = 0;  // stamps count from it: the start the cursor was placed on
-    REFERENCE_TIME skipShift = 0;     // the time quality skips left out of this segment, taken off later stamps
     bool discontinuityPending = true; // the next sample follows a start or a jump
     CritSection pinLock;
     // Under typeLock, as connectionType: downstream asks from its own threads.

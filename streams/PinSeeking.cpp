@@ -2,6 +2,8 @@
 // quality notifications from downstream.
 #include "streams/MovieOutputPin.h"
 
+#include <algorithm>
+
 HRESULT MovieOutputPin::OnStartChanged()
 {
     // Under the state lock, so that no Stop or Pause ends or starts the
@@ -52,8 +54,9 @@ HRESULT MovieOutputPin::Notify(IBaseFilter*, Quality quality)
 {
     if (quality.Late <= 0)
         return S_OK;
-    // In place, without a flush or a new segment: the samples after the jump
-    // are stamped on from the last one, so the stream's clock runs on.
+    // In place, without a flush or a new segment. The samples after the jump
+    // keep their own times: the other pins of the movie share the clock, so
+    // the stream catches up with it rather than shifting its own.
     AutoLock guard(&pinLock);
     if (SkipAhead(quality.Late))
         discontinuityPending = true;
@@ -62,23 +65,20 @@ HRESULT MovieOutputPin::Notify(IBaseFilter*, Quality quality)
 
 bool MovieOutputPin::SkipAhead(REFERENCE_TIME late)
 {
-    // From where the stream stands in presentation time, past the late
-    // sample itself (one average sample) and the lateness, then on to a sync
-    // sample: a decoder that skips is never handed a picture it cannot
-    // decode, nor one it already had. Saturating: a lateness near the end of
-    // the time line ends the stream rather than wrapping to the start.
+    // To the first sample shown at or after the time the next one would be
+    // shown, late as it is (the one holding that time, less one unit, one
+    // average sample on), then on to a sync sample: a decoder that skips is
+    // never handed a picture it cannot decode, nor one it already had.
+    // Saturating: a lateness near the end of the time line ends the stream
+    // rather than wrapping to the start.
     constexpr REFERENCE_TIME limit = 0x7FFFFFFFFFFFFFFF;
     const REFERENCE_TIME from = timeline.NextStart();
-    const REFERENCE_TIME oneSample = locator.AverageSampleDuration();
+    const REFERENCE_TIME oneSample = std::max<REFERENCE_TIME>(locator.AverageSampleDuration() - 1, 0);
     const REFERENCE_TIME step = late > limit - oneSample ? limit : late + oneSample;
     const REFERENCE_TIME target = from > limit - step ? limit : from + step;
     const uint32_t sample = timeline.SkipTargetAt(target);
     if (sample <= timeline.NextSample())
         return false;
     PlaceCursors(sample, false);
-    // The stamps run on from the last one: what the skip left out is taken
-    // off every later stamp of this segment.
-    const REFERENCE_TIME landed = timeline.NextStart();
-    skipShift += landed > from ? landed - from : 0;
     return true;
 }

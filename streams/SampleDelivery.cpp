@@ -70,12 +70,12 @@ HRESULT MovieOutputPin::FillSample(IMediaSample* sample)
     if (result != S_OK)
         return result;
 
-    // Stamps count from the start of the segment, less what quality skips left
-    // out; the rate travels in the new segment and does not scale them. Samples that end by the start (an
+    // Stamps count from the start of the segment; the rate travels in the new
+    // segment and does not scale them. Samples that end by the start (an
     // encoder delay, the pictures that lead up to a seek target) are for the
     // decoder only.
-    REFERENCE_TIME start = times.start - segmentStart - skipShift;
-    REFERENCE_TIME stop = times.stop - segmentStart - skipShift;
+    REFERENCE_TIME start = times.start - segmentStart;
+    REFERENCE_TIME stop = times.stop - segmentStart;
     sample->SetActualDataLength(LONG(length));
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(times.sync ? TRUE : FALSE);

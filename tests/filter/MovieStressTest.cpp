@@ -125,10 +125,6 @@ bool IsOneOf(const std::vector<REFERENCE_TIME>& sorted, REFERENCE_TIME t)
 // Every sample a sink holds is a whole sample of the pin's track, stamped at
 // one of the track's presentation times counted from its segment's start;
 // the first after each new segment is a discontinuity; no run ends twice.
-// A quality skip stamps the samples after it on from the last one (or from
-// the segment's start): where the track's samples last unequally long those
-// stamps are no times of the track, but each steps from the one before by a
-// step between two of its times.
 // Empty when all is well.
 std::string CheckWholeSamples(MovieGraph& graph, const Movie& movie)
 {
@@ -137,25 +133,16 @@ std::string CheckWholeSamples(MovieGraph& graph, const Movie& movie)
         const std::vector<ReceivedSample> samples = sink.Samples();
         // Read from the track, since the filter may be gone.
         const std::vector<REFERENCE_TIME> times = SortedTimes(movie.expected[size_t(i)]);
-        std::vector<REFERENCE_TIME> steps;
-        for (size_t n = 1; n < times.size(); ++n)
-            steps.push_back(times[n] - times[n - 1]);
-        std::sort(steps.begin(), steps.end());
         const std::vector<ReceivedSegment> segments = sink.Segments();
         const std::string where = movie.name + " pin " + std::to_string(i);
         size_t segment = 0;
         for (size_t k = 0; k < samples.size(); ++k) {
             if (movie.catalogues[size_t(i)].count(samples[k].bytes) == 0)
                 return where + ": sample " + std::to_string(k) + " is no sample of the track";
-            bool first = k == 0;
-            while (segment + 1 < segments.size() && segments[segment + 1].samplesBefore <= k) {
+            while (segment + 1 < segments.size() && segments[segment + 1].samplesBefore <= k)
                 ++segment;
-                first = true;
-            }
             const REFERENCE_TIME time = samples[k].start + (segments.empty() ? 0 : segments[segment].start);
-            const bool timed =
-                IsOneOf(times, time) || (!first && IsOneOf(steps, samples[k].start - samples[k - 1].start));
-            if (!timed || samples[k].stop < samples[k].start)
+            if (!IsOneOf(times, time) || samples[k].stop < samples[k].start)
                 return where + ": sample " + std::to_string(k) + " stamped at no time of the track";
         }
         for (const ReceivedSegment& segment : sink.Segments())

@@ -63,25 +63,35 @@ TEST_F(MovieOutputPinTest, OffersExactlyTheTypeItWasMadeWith)
     EXPECT_EQ(E_POINTER, static_cast<IPin*>(pin)->QueryId(nullptr));
 }
 
-TEST_F(MovieOutputPinTest, AsksForOneLargeBufferAndRefusesSmallerOnes)
+TEST_F(MovieOutputPinTest, AsksForTheBuffersDownstreamNamesAtLeastLargeAndRefusesSmallerOnes)
 {
     PinHarness harness;
     MovieOutputPin* pin = harness.AddBarePin(StreamKind::Avc);
+    struct Case {
+        ALLOCATOR_PROPERTIES downstream; // what GetAllocatorRequirements gave
+        ALLOCATOR_PROPERTIES asked;      // what the pin asks of the allocator
+    } cases[] = {
+        {{6, 100, 16, 8}, {6, 2764800, 16, 8}},      // count, alignment and prefix stay downstream's
+        {{0, 0, 1, 0}, {4, 2764800, 1, 0}},          // no count named: a few in flight
+        {{2, 4000000, 1, 0}, {2, 4000000, 1, 0}},    // a larger buffer stands
+    };
+    for (const Case& c : cases) {
+        GrantingAllocator allocator;
+        allocator.granted = c.asked;
+        ALLOCATOR_PROPERTIES request = c.downstream;
+        EXPECT_EQ(S_OK, pin->SizeBuffers(&allocator, &request));
+        EXPECT_EQ(c.asked.cBuffers, allocator.asked.cBuffers);
+        EXPECT_EQ(c.asked.cbBuffer, allocator.asked.cbBuffer);
+        EXPECT_EQ(c.asked.cbAlign, allocator.asked.cbAlign);
+        EXPECT_EQ(c.asked.cbPrefix, allocator.asked.cbPrefix);
+    }
+
     GrantingAllocator allocator;
-    ALLOCATOR_PROPERTIES request = {4, 100, 16, 8}; // what downstream asked for
-
-    allocator.granted = {1, 1000000, 16, 8};
+    ALLOCATOR_PROPERTIES request = {4, 100, 16, 8};
+    allocator.granted = {4, 1000000, 16, 8};
     EXPECT_EQ(E_FAIL, pin->SizeBuffers(&allocator, &request));
-    EXPECT_EQ(1, allocator.asked.cBuffers);
-    EXPECT_EQ(2764800, allocator.asked.cbBuffer);
-    EXPECT_EQ(16, allocator.asked.cbAlign); // alignment and prefix stay downstream's
-    EXPECT_EQ(8, allocator.asked.cbPrefix);
-
-    allocator.granted = {3, 4000000, 16, 8};
+    allocator.granted = {1, 2764800, 1, 0}; // fewer than asked still streams
     EXPECT_EQ(S_OK, pin->SizeBuffers(&allocator, &request));
-    allocator.granted = {1, 2764800, 1, 0};
-    EXPECT_EQ(S_OK, pin->SizeBuffers(&allocator, &request));
-
     allocator.answer = VFW_E_ALREADY_COMMITTED;
     EXPECT_EQ(VFW_E_ALREADY_COMMITTED, pin->SizeBuffers(&allocator, &request));
 }

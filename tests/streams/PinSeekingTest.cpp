@@ -94,29 +94,29 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadFromWhereTheStreamStands)
     EXPECT_FALSE(next.discontinuity);
 
     // From where the stream stands, never from the last start: the next
-    // sample (2, at 800,000) plus 1,000,000 late plus one sample, rounded
-    // down to whole samples: 2,000,000, sample 5. Skipping from the start
-    // would deliver samples 3 and 4 again.
+    // sample (2, at 800,000) plus 1,000,000 late is 1,800,000; the first
+    // sample shown from then on is 5, at 2,000,000, stamped with its own
+    // time. Skipping from the start would deliver samples 3 and 4 again.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
     FilledSample skipped = harness.Fill(pin);
     EXPECT_EQ(track.samples[5], skipped.bytes);
-    EXPECT_EQ(2 * kStep, skipped.start); // right after the last one delivered
-    EXPECT_EQ(3 * kStep, skipped.stop);
+    EXPECT_EQ(5 * kStep, skipped.start);
+    EXPECT_EQ(6 * kStep, skipped.stop);
     EXPECT_TRUE(skipped.discontinuity);
 
-    // Again from the next sample, 6: 3,600,000, sample 9.
+    // Again from the next sample, 6: 3,400,000, sample 9.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
     FilledSample again = harness.Fill(pin);
     EXPECT_EQ(track.samples[9], again.bytes);
-    EXPECT_EQ(3 * kStep, again.start);
+    EXPECT_EQ(9 * kStep, again.start);
     EXPECT_TRUE(again.discontinuity);
 
     // Past the end: the stream ends.
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 100000000, 0}));
     EXPECT_EQ(S_FALSE, harness.Fill(pin).result);
 
-    // Before anything is delivered, skips add up from the start: 1,200,000
-    // (sample 3), then 2,400,000 (sample 6), stamped from 0 all the same.
+    // Before anything is delivered, skips add up from the start: 1,000,000
+    // (sample 3), then 2,200,000 (sample 6).
     MovieOutputPin* fresh = harness.AddPin(track, "seek-quality-fresh.bin");
     ASSERT_EQ(S_OK, fresh->Activate());
     quality = fresh;
@@ -124,8 +124,37 @@ TEST_F(PinSeeking, QualitySkipJumpsAheadFromWhereTheStreamStands)
     EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, 1000000, 0}));
     FilledSample first = harness.Fill(fresh);
     EXPECT_EQ(track.samples[6], first.bytes);
-    EXPECT_EQ(0, first.start);
+    EXPECT_EQ(6 * kStep, first.start);
     EXPECT_TRUE(first.discontinuity);
+}
+
+TEST_F(PinSeeking, AfterAQualitySkipTheStreamCatchesUpWithTheClock)
+{
+    // A decoder that spends one and a half samples' time on each sample and
+    // measures its lateness against a clock begun with the first stamp: when
+    // it is more than a sample late it says so, and the sample after the
+    // skip is less than one sample late.
+    PinHarness harness;
+    PinTrack track = NumberedTrack(StreamKind::Other, 60, {{1, 4, 1}});
+    MovieOutputPin* pin = harness.AddPin(track, "seek-catch-up.bin");
+    IQualityControl* quality = pin;
+    ASSERT_EQ(S_OK, pin->Activate());
+    REFERENCE_TIME clock = 0;
+    int skips = 0;
+    for (int k = 0; k < 20; ++k) {
+        const FilledSample sample = harness.Fill(pin);
+        ASSERT_EQ(S_OK, sample.result);
+        const REFERENCE_TIME late = clock - sample.start;
+        if (k > 0 && sample.discontinuity) {
+            EXPECT_LT(late, kStep) << "sample " << k << " after a skip";
+        }
+        if (late > kStep) {
+            EXPECT_EQ(S_OK, quality->Notify(nullptr, Quality{Famine, 1000, late, 0}));
+            ++skips;
+        }
+        clock += kStep * 3 / 2;
+    }
+    EXPECT_GE(skips, 2);
 }
 
 TEST_F(PinSeeking, AStartSetWhileStoppedStartsNoThreadAndPlaysFromExactlyThatSample)

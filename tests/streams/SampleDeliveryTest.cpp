@@ -267,7 +267,7 @@ TEST_F(SampleDelivery, FillingSamplesAllocatesNothing)
         while (pin->FillSample(sample.Get()) == S_OK)
             ++filled;
         EXPECT_EQ(before, allocationCount.load());
-        EXPECT_EQ(300u + 199u, filled); // four seconds and one sample late from sample 0: sample 101 on
+        EXPECT_EQ(300u + 200u, filled); // four seconds late from sample 0: sample 100 on
     }
     sample.Reset();
     allocator->Decommit();
